@@ -1,0 +1,113 @@
+#include "cli/command.h"
+
+#include <cctype>
+#include <cstring>
+
+#include "common/types.h"
+#include "common/version.h"
+#include "platform/platform.h"
+#include "sweep/sweep.h"
+
+namespace {
+
+void writeText(Platform& platform, const char* text) {
+    platform.writeOut(text, std::strlen(text));
+}
+
+void writeLine(Platform& platform, const char* text) {
+    writeText(platform, text);
+    writeText(platform, "\n");
+}
+
+bool isHelpRequest(const char* argument) {
+    return std::strcmp(argument, "?") == 0 || std::strcmp(argument, "/?") == 0;
+}
+
+// Exactly two bytes: '/' and Q or L in either case.
+bool readOption(const char* argument, SweepRequest& request) {
+    if (std::strlen(argument) != 2 || argument[0] != '/') return false;
+    const int letter = std::toupper(static_cast<unsigned char>(argument[1]));
+    if (letter == 'Q') {
+        request.quiet = true;
+        return true;
+    }
+    if (letter == 'L') {
+        request.listOnly = true;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+void printBanner(Platform& platform) {
+    writeText(platform, "agecull " AGECULL_VERSION " - removes files older than a given number of days");
+}
+
+void printUsage(Platform& platform) {
+    static const char* const lines[] = {
+        "Usage: agecull fname days [/Q] [/L]",
+        "  fname - file name which can include wildcards * and ?.",
+        "  days  - is the number of days.",
+        "  /Q    - Run quietly and do not prompt to delete each file.",
+        "  /L    - List the older files only. Do not delete them.",
+        "",
+        "Example: agecull *.dat 5",
+        "  This command will delete all files ending in .dat in the current",
+        "  directory/folder older than 5 days.",
+    };
+    for (const char* line : lines) writeLine(platform, line);
+}
+
+std::int32_t parseDayCount(const char* text) {
+    // The C locale's white space, as atol skips it.
+    while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+    bool negative = false;
+    if (*text == '+' || *text == '-') negative = (*text++ == '-');
+    // Accumulate the magnitude, stopping once it is past the range: no overflow.
+    const std::int64_t limit = negative ? 2147483648LL : 2147483647LL;
+    std::int64_t magnitude = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        magnitude = magnitude * 10 + (*text - '0');
+        if (magnitude > limit) magnitude = limit;
+    }
+    return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
+}
+
+int runCommand(int argc, const char* const* argv, Platform& platform) {
+    printBanner(platform);
+    writeText(platform, "\n");
+    writeLine(platform, "* Deleted files are NOT moved to recycle bin. Use this program with caution. *");
+    writeText(platform, "\n");
+
+    if (argc == 2 && isHelpRequest(argv[1])) {
+        printUsage(platform);
+        return 0;
+    }
+    if (argc < 3 || argc > 4) {
+        writeLine(platform, "Invalid number of paramaters");
+        writeText(platform, "\n");
+        printUsage(platform);
+        return 0;
+    }
+    if (std::strlen(argv[1]) > MAX_PATTERN_LENGTH) {
+        writeLine(platform, "Path too long");
+        return 0;
+    }
+    SweepRequest request;
+    request.pattern = argv[1];
+    request.days = parseDayCount(argv[2]);
+    if (request.days < 1) {
+        writeLine(platform, "Number of days must be > 0");
+        return 0;
+    }
+    if (std::strspn(argv[2], "0123456789") < std::strlen(argv[2])) {
+        writeLine(platform, "days must consist of the digits 0 - 9 only");
+        return 0;
+    }
+    if (argc == 4 && !readOption(argv[3], request)) {
+        writeLine(platform, "Optional 3rd paramater can only be /Q or /L");
+        return 0;
+    }
+    return sweepFiles(request, platform);
+}

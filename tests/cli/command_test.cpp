@@ -1,0 +1,116 @@
+#include "cli/command.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/fake_platform.h"
+
+namespace {
+
+const char OPENING_TAIL[] =
+    "\n* Deleted files are NOT moved to recycle bin. Use this program with caution. *\n\n";
+
+const char USAGE[] =
+    "Usage: agecull fname days [/Q] [/L]\n"
+    "  fname - file name which can include wildcards * and ?.\n"
+    "  days  - is the number of days.\n"
+    "  /Q    - Run quietly and do not prompt to delete each file.\n"
+    "  /L    - List the older files only. Do not delete them.\n"
+    "\n"
+    "Example: agecull *.dat 5\n"
+    "  This command will delete all files ending in .dat in the current\n"
+    "  directory/folder older than 5 days.\n";
+
+struct CommandRun {
+    std::string afterOpening;  // what follows the opening lines
+    std::vector<std::string> opened;
+    int status;
+};
+
+CommandRun run(std::vector<std::string> words) {
+    FakePlatform platform;
+    words.insert(words.begin(), "agecull");
+    std::vector<const char*> argv;
+    for (const std::string& word : words) argv.push_back(word.c_str());
+    argv.push_back(nullptr);
+    const int status = runCommand(static_cast<int>(words.size()), argv.data(), platform);
+    const std::size_t tail = platform.out.find(OPENING_TAIL);
+    EXPECT_NE(tail, std::string::npos) << platform.out;
+    EXPECT_EQ(platform.err, "");
+    return {platform.out.substr(tail + sizeof OPENING_TAIL - 1), platform.pathsOpened, status};
+}
+
+TEST(DayCount, ReadsLikeAtolButSaturatesInsteadOfWrapping) {
+    const struct {
+        const char* text;
+        std::int32_t expected;
+    } cases[] = {
+        {"5", 5},
+        {"007", 7},
+        {"  +12", 12},
+        {"\t-3", -3},
+        {"5x", 5},
+        {"abc", 0},
+        {"", 0},
+        {"2147483647", 2147483647},
+        {"2147483648", 2147483647},
+        {"4294967297", 2147483647},
+        {"99999999999999999999", 2147483647},
+        {"-2147483648", -2147483647 - 1},
+        {"-99999999999999999999", -2147483647 - 1},
+        {"- 5", 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(parseDayCount(c.text), c.expected) << "'" << c.text << "'";
+}
+
+TEST(Command, OpeningLinesComeFirstWithVersionedBanner) {
+    FakePlatform platform;
+    const char* argv[] = {"agecull", nullptr};
+    runCommand(1, argv, platform);
+    EXPECT_EQ(platform.out.rfind("agecull ", 0), 0u);
+    EXPECT_NE(platform.out.find(AGECULL_TEST_VERSION), std::string::npos);
+}
+
+TEST(Command, ChecksRunInOrderAndStopTheRun) {
+    const std::string invalidCount = std::string("Invalid number of paramaters\n\n") + USAGE;
+    const std::string longPattern(261, 'a');
+    const struct {
+        std::vector<std::string> words;
+        std::string expected;
+    } cases[] = {
+        {{}, invalidCount},
+        {{"?"}, USAGE},
+        {{"/?"}, USAGE},
+        {{"-?"}, invalidCount},
+        {{"foo"}, invalidCount},
+        {{"a", "1", "/Q", "/L"}, invalidCount},
+        {{longPattern, "abc"}, "Path too long\n"},
+        {{"*", "0"}, "Number of days must be > 0\n"},
+        {{"*", "/Q", "5"}, "Number of days must be > 0\n"},
+        {{"*", "-99999999999999999999"}, "Number of days must be > 0\n"},
+        {{"*", "+5", "/X"}, "days must consist of the digits 0 - 9 only\n"},
+        {{"*", "5", "/QL"}, "Optional 3rd paramater can only be /Q or /L\n"},
+        {{"*", "5", ""}, "Optional 3rd paramater can only be /Q or /L\n"},
+    };
+    for (const auto& c : cases) {
+        const CommandRun result = run(c.words);
+        EXPECT_EQ(result.afterOpening, c.expected) << ::testing::PrintToString(c.words);
+        EXPECT_TRUE(result.opened.empty()) << "searched for " << ::testing::PrintToString(c.words);
+        EXPECT_EQ(result.status, 0);
+    }
+}
+
+TEST(Command, ValidRequestReachesTheSweepWithPatternAsTyped) {
+    for (const std::vector<std::string>& words : std::vector<std::vector<std::string>>{
+             {"?", "1"}, {"logs/*.txt", "007", "/q"}, {std::string(260, 'b'), "2147483648", "/L"}}) {
+        const CommandRun result = run(words);
+        ASSERT_EQ(result.opened.size(), 1u);
+        EXPECT_EQ(result.opened[0], words[0]);
+        EXPECT_EQ(result.afterOpening, "File not found\n");  // the fake holds no entries
+        EXPECT_EQ(result.status, 0);
+    }
+}
+
+}  // namespace
