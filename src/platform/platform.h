@@ -1,0 +1,83 @@
+#pragma once
+
+// The operations the logic needs from the operating system, at the level the logic thinks
+// in. platform_posix.cpp and platform_win32.cpp implement them; CMake compiles one.
+// Tests drive the logic through a fake implementation instead.
+
+#include <cstddef>
+#include <memory>
+
+#include "common/types.h"
+
+// readKey's answer when no key can ever arrive (no terminal, or it was closed).
+constexpr int KEY_NONE = -1;
+
+// Error codes are the C runtime's errno values, plus these of our own.
+// The entry is no longer the file that was examined (other file, or written to since).
+constexpr int ERROR_ENTRY_CHANGED = -2;
+
+// One entry of a directory search: the name alone (not the path) and its own UTC
+// last-write time. `name` stays valid until the next call to next().
+struct FoundEntry {
+    const char* name = "";
+    std::size_t nameLength = 0;
+    FileTime lastWrite = 0;
+};
+
+// A search over the entries matching one pattern, in the order the system lists them.
+// Entries stream one at a time; the directory is never held in memory whole.
+class DirectorySearch {
+public:
+    virtual ~DirectorySearch() = default;
+
+    // Fills `out` with the next matching entry; false at the end or on a read failure.
+    virtual bool next(FoundEntry& out) = 0;
+
+    // After next() returned false: 0 at the normal end, otherwise the error that cut the
+    // listing short.
+    virtual int readError() const = 0;
+
+    // Removes the entry last returned by next(), whose full path is `entryPath`. Files
+    // and links only: directories, special files and read-only files are refused with
+    // EACCES. Returns 0 on success, otherwise an error code.
+    virtual int removeCurrent(const char* entryPath) = 0;
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Standard output, buffered; flushOut() makes everything written so far visible.
+    virtual void writeOut(const char* data, std::size_t size) = 0;
+    virtual void flushOut() = 0;
+    // Whether standard output is a terminal; read once at start-up.
+    virtual bool outputIsTerminal() const = 0;
+    // Flushes standard output, then writes "prefix: <text for code>" and a line break to
+    // standard error, as perror does.
+    virtual void reportError(const char* prefix, int code) = 0;
+
+    // One key code from the keyboard (not standard input), unechoed, without Enter.
+    // KEY_NONE when none can ever come.
+    virtual int readKey() = 0;
+    // Ends the process with `status` after flushing standard output.
+    [[noreturn]] virtual void exitProcess(int status) = 0;
+
+    // UTC now, to the millisecond.
+    virtual FileTime currentTime() = 0;
+    // Shifted by the local offset in force now; the same offset for a whole run.
+    virtual FileTime toLocalTime(FileTime utc) = 0;
+    // Calendar fields, no zone conversion. False when the value has none.
+    virtual bool toCalendar(FileTime time, CalendarTime& out) = 0;
+    // The user's short date for `time`, e.g. "7/12/2026". False when it cannot be made.
+    virtual bool formatShortDate(const CalendarTime& time, char* buffer, std::size_t size) = 0;
+    // The time for the picture hh':'mm':'ss tt, e.g. "03:04:05 PM". False on failure.
+    virtual bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) = 0;
+
+    // Opens a search over `pattern`; null when it cannot be opened or nothing matches.
+    virtual std::unique_ptr<DirectorySearch> openSearch(const char* pattern) = 0;
+    // Length of the pattern's leading drive and directory part, exactly as typed.
+    virtual std::size_t pathPrefixLength(const char* pattern) const = 0;
+};
+
+// The implementation for the system the program was built for.
+Platform& systemPlatform();

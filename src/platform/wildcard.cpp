@@ -1,0 +1,56 @@
+#include "platform/wildcard.h"
+
+namespace {
+
+// Length of the character starting at name[i]: a UTF-8 lead byte and its continuation
+// bytes, or one byte for anything that is not well-formed UTF-8.
+std::size_t characterLength(const char* name, std::size_t length, std::size_t i) {
+    const unsigned char lead = static_cast<unsigned char>(name[i]);
+    std::size_t expected = 1;
+    if (lead >= 0xF0 && lead <= 0xF4) expected = 4;
+    else if (lead >= 0xE0) expected = 3;
+    else if (lead >= 0xC2 && lead <= 0xDF) expected = 2;
+    if (expected == 1 || i + expected > length) return 1;
+    for (std::size_t k = 1; k < expected; ++k) {
+        if ((static_cast<unsigned char>(name[i + k]) & 0xC0) != 0x80) return 1;
+    }
+    return expected;
+}
+
+}  // namespace
+
+bool hasWildcard(const char* text, std::size_t length) {
+    for (std::size_t i = 0; i < length; ++i) {
+        if (text[i] == '*' || text[i] == '?') return true;
+    }
+    return false;
+}
+
+bool matchesWildcard(const char* pattern, std::size_t patternLength, const char* name, std::size_t nameLength) {
+    // Greedy walk that remembers the last '*' and, on a mismatch, lets it take one more
+    // character. Linear in practice, quadratic at worst, never recursive.
+    std::size_t p = 0;
+    std::size_t n = 0;
+    std::size_t starPattern = patternLength;  // none yet
+    std::size_t starName = 0;
+    while (n < nameLength) {
+        if (p < patternLength && pattern[p] == '*') {
+            starPattern = p++;
+            starName = n;
+        } else if (p < patternLength && pattern[p] == '?') {
+            ++p;
+            n += characterLength(name, nameLength, n);
+        } else if (p < patternLength && pattern[p] == name[n]) {
+            ++p;
+            ++n;
+        } else if (starPattern != patternLength) {
+            p = starPattern + 1;
+            starName += characterLength(name, nameLength, starName);
+            n = starName;
+        } else {
+            return false;
+        }
+    }
+    while (p < patternLength && pattern[p] == '*') ++p;
+    return p == patternLength;
+}

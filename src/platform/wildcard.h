@@ -1,0 +1,11 @@
+#pragma once
+
+#include <cstddef>
+
+// True when `name` matches `pattern`, where '*' matches any run of characters (also none)
+// and '?' exactly one character; every other byte, '[' and '\' included, matches itself,
+// case-sensitively. A character is one UTF-8 sequence, so '?' matches 'é' as one.
+bool matchesWildcard(const char* pattern, std::size_t patternLength, const char* name, std::size_t nameLength);
+
+// True when the text holds '*' or '?'.
+bool hasWildcard(const char* text, std::size_t length);
