@@ -1,0 +1,100 @@
+#include "sweep/sweep.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/platform.h"
+#include "sweep/cutoff.h"
+#include "sweep/prompt.h"
+#include "timefmt/timefmt.h"
+
+namespace {
+
+void writeText(Platform& platform, const char* text) {
+    platform.writeOut(text, std::strlen(text));
+}
+
+void writeCountLine(Platform& platform, std::int32_t count, const char* words) {
+    char line[128];
+    const int length = std::snprintf(line, sizeof line, "  %ld%s\n", static_cast<long>(count), words);
+    if (length > 0) platform.writeOut(line, static_cast<std::size_t>(length));
+}
+
+// A terminal obeys control bytes in a name (ESC can clear the screen or rewrite the line
+// being judged), so on a terminal each one is shown as '?'. Files and pipes get the bytes.
+const std::string& displayName(const std::string& path, bool terminal, std::string& scratch) {
+    if (!terminal) return path;
+    scratch = path;
+    for (char& c : scratch) {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte < 32 || byte == 127) c = '?';
+    }
+    return scratch;
+}
+
+}  // namespace
+
+int sweepFiles(const SweepRequest& request, Platform& platform) {
+    std::unique_ptr<DirectorySearch> search = platform.openSearch(request.pattern);
+    if (!search) {
+        writeText(platform, "File not found\n");
+        return 0;
+    }
+    const std::size_t prefixLength = platform.pathPrefixLength(request.pattern);
+    const FileTime cutoff = computeCutoff(platform, request.days);
+    const bool terminal = platform.outputIsTerminal();
+
+    writeText(platform, request.listOnly ? "  List of" : "  Deleting");
+    writeText(platform, " files last modified before - ");
+    printFileTime(platform, cutoff);
+    writeText(platform, "\n");
+
+    SweepCounts counts;
+    // The path buffer grows to fit prefix plus name: a long path is never cut short into
+    // the name of some other file. Its storage is reused from entry to entry.
+    std::string entryPath(request.pattern, prefixLength);
+    std::string scratch;
+    FoundEntry entry;
+    while (search->next(entry)) {
+        const FileTime localWrite = platform.toLocalTime(entry.lastWrite);
+        if (localWrite >= cutoff) continue;
+
+        entryPath.resize(prefixLength);
+        entryPath.append(entry.name, entry.nameLength);
+        writeText(platform, "\n");
+        printFileTime(platform, localWrite);
+        const std::string& shown = displayName(entryPath, terminal, scratch);
+        platform.writeOut("  ", 2);
+        platform.writeOut(shown.data(), shown.size());
+        platform.writeOut("  ", 2);
+
+        if (request.listOnly) {
+            ++counts.processed;
+        } else if (request.quiet || confirmDelete(platform)) {
+            const int error = search->removeCurrent(entryPath.c_str());
+            if (error == 0) {
+                writeText(platform, "-deleted");
+                ++counts.processed;
+            } else {
+                platform.reportError("  Could not delete ", error);
+                ++counts.failed;
+            }
+        } else {
+            ++counts.skipped;
+        }
+        // Someone watching a long run on a terminal sees each line as it is done.
+        if (terminal) platform.flushOut();
+    }
+    // A listing cut short by a read error must not pass for a complete sweep.
+    const int readError = search->readError();
+    search.reset();
+    if (readError != 0) platform.reportError("  Could not read the directory", readError);
+
+    writeText(platform, "\n\n");
+    writeCountLine(platform, counts.processed,
+                   request.listOnly ? " files would have been deleted without the [/L] option" : " files were deleted");
+    if (counts.failed > 0) writeCountLine(platform, counts.failed, " files failed to delete");
+    if (counts.skipped > 0) writeCountLine(platform, counts.skipped, " files were skipped");
+    return 0;
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+
+#include "common/types.h"
+
+class Platform;
+
+// Reads up to three integers from a short date, each run of non-digits counting as one
+// separator, so "7/12/2026", "07.12.2026" and "2026-12-07" all give three numbers.
+// Numbers not present stay 0. Returns how many were read.
+int readDateNumbers(const char* date, int numbers[3]);
+
+// The fixed shape "%02d/%02d/%4d  %s" for a local FileTime, into `buffer`. Returns the
+// length written (the text is cut to fit, always terminated).
+std::size_t formatFileTime(Platform& platform, FileTime localTime, char* buffer, std::size_t size);
+
+// Writes the fixed shape for a local FileTime to standard output, with no line break.
+void printFileTime(Platform& platform, FileTime localTime);
