@@ -1,0 +1,182 @@
+// The real POSIX platform against a real temporary directory.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "support/fake_platform.h"
+
+namespace {
+
+class PosixPlatformTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/agecull-platform-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+    }
+    void TearDown() override {
+        const std::string command = "chmod -R u+w '" + root_ + "' && rm -rf '" + root_ + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+    }
+
+    std::string path(const std::string& name) const { return root_ + "/" + name; }
+
+    void makeFile(const std::string& name, mode_t mode = 0644) const {
+        const int descriptor = open(path(name).c_str(), O_CREAT | O_WRONLY | O_TRUNC, mode);
+        ASSERT_GE(descriptor, 0) << name;
+        close(descriptor);
+        ASSERT_EQ(chmod(path(name).c_str(), mode), 0);
+    }
+
+    bool exists(const std::string& name) const {
+        struct stat info;
+        return lstat(path(name).c_str(), &info) == 0;
+    }
+
+    std::vector<std::string> namesFound(const std::string& namePattern) const {
+        std::vector<std::string> names;
+        const std::string pattern = path(namePattern);
+        std::unique_ptr<DirectorySearch> search = systemPlatform().openSearch(pattern.c_str());
+        if (!search) return {"<not found>"};
+        FoundEntry entry;
+        while (search->next(entry)) names.emplace_back(entry.name, entry.nameLength);
+        EXPECT_EQ(search->readError(), 0);
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::string root_;
+};
+
+using Names = std::vector<std::string>;
+
+TEST_F(PosixPlatformTest, SearchMatchesTheLastComponent) {
+    makeFile("a.log");
+    makeFile("b.LOG");
+    makeFile(".hidden.log");
+    makeFile("[x].txt");
+    makeFile("x.txt");
+    ASSERT_EQ(mkdir(path("sub").c_str(), 0755), 0);
+    const struct {
+        const char* pattern;
+        Names expected;
+    } cases[] = {
+        {"*.log", {".hidden.log", "a.log"}},
+        {"?.log", {"a.log"}},
+        {"*", {".", "..", ".hidden.log", "[x].txt", "a.log", "b.LOG", "sub", "x.txt"}},
+        {"[x].txt", {"[x].txt"}},
+        {"sub", {"sub"}},
+        {"*.none", {"<not found>"}},
+        {"missing", {"<not found>"}},
+        {"missing/*", {"<not found>"}},
+        {"sub/", {"<not found>"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(namesFound(c.pattern), c.expected) << c.pattern;
+}
+
+TEST_F(PosixPlatformTest, EntriesCarryTheirOwnLastWriteTime) {
+    makeFile("target");
+    ASSERT_EQ(symlink("target", path("link").c_str()), 0);
+    const struct timespec targetTime[2] = {{0, 0}, {1000000000, 123456700}};
+    const struct timespec linkTime[2] = {{0, 0}, {-1000000000, 0}};  // 1938: before 1970
+    ASSERT_EQ(utimensat(AT_FDCWD, path("target").c_str(), targetTime, 0), 0);
+    ASSERT_EQ(utimensat(AT_FDCWD, path("link").c_str(), linkTime, AT_SYMLINK_NOFOLLOW), 0);
+    for (const auto& [name, seconds, hundredNs] :
+         {std::tuple<const char*, long long, unsigned long long>{"target", 1000000000, 1234567},
+          {"link", -1000000000, 0}}) {
+        const std::string pattern = path(name);
+        auto search = systemPlatform().openSearch(pattern.c_str());
+        ASSERT_TRUE(search);
+        FoundEntry entry;
+        ASSERT_TRUE(search->next(entry));
+        EXPECT_EQ(entry.lastWrite, static_cast<FileTime>((seconds + 11644473600LL) * 10000000LL) + hundredNs) << name;
+    }
+}
+
+TEST_F(PosixPlatformTest, RemovalTakesFilesAndLinksOnly) {
+    makeFile("plain");
+    makeFile("readonly", 0444);
+    ASSERT_EQ(mkdir(path("dir").c_str(), 0755), 0);
+    ASSERT_EQ(mkfifo(path("fifo").c_str(), 0644), 0);
+    ASSERT_EQ(symlink("dir", path("dirlink").c_str()), 0);
+    const struct {
+        const char* name;
+        int expected;
+        bool remains;
+    } cases[] = {
+        {"plain", 0, false}, {"readonly", EACCES, true}, {"dir", EACCES, true},
+        {"fifo", EACCES, true}, {"dirlink", 0, false},
+    };
+    for (const auto& c : cases) {
+        const std::string pattern = path(c.name);
+        auto search = systemPlatform().openSearch(pattern.c_str());
+        ASSERT_TRUE(search) << c.name;
+        FoundEntry entry;
+        ASSERT_TRUE(search->next(entry));
+        EXPECT_EQ(search->removeCurrent(pattern.c_str()), c.expected) << c.name;
+        EXPECT_EQ(exists(c.name), c.remains) << c.name;
+    }
+    EXPECT_TRUE(exists("dir"));  // the link's target is untouched
+}
+
+TEST_F(PosixPlatformTest, EntryChangedAfterExaminationIsKept) {
+    makeFile("log");
+    makeFile("other");
+    const std::string pattern = path("log");
+    for (bool replace : {false, true}) {
+        auto search = systemPlatform().openSearch(pattern.c_str());
+        ASSERT_TRUE(search);
+        FoundEntry entry;
+        ASSERT_TRUE(search->next(entry));
+        if (replace) {
+            ASSERT_EQ(rename(path("other").c_str(), pattern.c_str()), 0);
+        } else {
+            const struct timespec later[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
+            ASSERT_EQ(utimensat(AT_FDCWD, pattern.c_str(), later, 0), 0);
+        }
+        EXPECT_EQ(search->removeCurrent(pattern.c_str()), ERROR_ENTRY_CHANGED) << replace;
+        EXPECT_TRUE(exists("log"));
+    }
+}
+
+TEST(PosixPlatform, PrefixIsThePatternUpToItsLastSlash) {
+    const struct {
+        const char* pattern;
+        std::size_t expected;
+    } cases[] = {{"*.log", 0}, {"logs/*.log", 5}, {"/var/log/*", 9}, {"a//b/c", 5}, {"dir\\*.txt", 0}, {"/", 1}};
+    for (const auto& c : cases) EXPECT_EQ(systemPlatform().pathPrefixLength(c.pattern), c.expected) << c.pattern;
+}
+
+TEST(PosixPlatform, CalendarFieldsForAnyFileTime) {
+    const struct {
+        FileTime time;
+        CalendarTime expected;
+    } cases[] = {
+        {0, {1601, 1, 1, 0, 0, 0, 0}},
+        {fileTimeOf(1969, 12, 31, 23, 59, 59, 999), {1969, 12, 31, 23, 59, 59, 999}},
+        {fileTimeOf(2024, 2, 29, 12, 0, 0), {2024, 2, 29, 12, 0, 0, 0}},
+        {fileTimeOf(2026, 12, 7, 15, 4, 5, 250), {2026, 12, 7, 15, 4, 5, 250}},
+        {~static_cast<FileTime>(0), {60056, 5, 28, 5, 36, 10, 955}},
+    };
+    for (const auto& c : cases) {
+        CalendarTime fields;
+        ASSERT_TRUE(systemPlatform().toCalendar(c.time, fields));
+        EXPECT_EQ(std::vector<int>({fields.year, fields.month, fields.day, fields.hour, fields.minute, fields.second,
+                                    fields.millisecond}),
+                  std::vector<int>({c.expected.year, c.expected.month, c.expected.day, c.expected.hour,
+                                    c.expected.minute, c.expected.second, c.expected.millisecond}))
+            << c.time;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,72 @@
+#include "support/fake_platform.h"
+
+namespace {
+
+// Days since 1601-01-01 for a proleptic Gregorian date.
+std::int64_t daysFrom1601(int year, int month, int day) {
+    const int y = month <= 2 ? year - 1 : year;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const std::int64_t yearOfEra = y - era * 400;
+    const std::int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468 + 134774;
+}
+
+}  // namespace
+
+FileTime fileTimeOf(int year, int month, int day, int hour, int minute, int second, int millisecond) {
+    const std::int64_t seconds = daysFrom1601(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+    return static_cast<FileTime>(seconds) * 10000000U + static_cast<FileTime>(millisecond) * 10000U;
+}
+
+bool FakePlatform::toCalendar(FileTime time, CalendarTime& fields) {
+    // Walk whole days forward from 1601: slow, but independent of the real implementation.
+    std::uint64_t days = time / TICKS_PER_DAY;
+    std::uint64_t rest = time % TICKS_PER_DAY;
+    int year = 1601;
+    auto leap = [](int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; };
+    while (days >= static_cast<std::uint64_t>(leap(year) ? 366 : 365)) days -= leap(year++) ? 366U : 365U;
+    static const int lengths[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int month = 1;
+    for (;;) {
+        const int length = lengths[month - 1] + (month == 2 && leap(year) ? 1 : 0);
+        if (days < static_cast<std::uint64_t>(length)) break;
+        days -= static_cast<std::uint64_t>(length);
+        ++month;
+    }
+    fields.year = year;
+    fields.month = month;
+    fields.day = static_cast<int>(days) + 1;
+    fields.hour = static_cast<int>(rest / 36000000000ULL);
+    rest %= 36000000000ULL;
+    fields.minute = static_cast<int>(rest / 600000000ULL);
+    rest %= 600000000ULL;
+    fields.second = static_cast<int>(rest / 10000000ULL);
+    fields.millisecond = static_cast<int>(rest % 10000000ULL / 10000ULL);
+    return true;
+}
+
+bool FakeSearch::next(FoundEntry& out) {
+    if (position_ >= platform_.entries.size() || position_ >= platform_.readErrorAfter) {
+        atEnd_ = true;
+        return false;
+    }
+    const FakeEntry& entry = platform_.entries[position_++];
+    out.name = entry.name.c_str();
+    out.nameLength = entry.name.size();
+    out.lastWrite = entry.lastWrite;
+    return true;
+}
+
+int FakeSearch::readError() const {
+    return atEnd_ && position_ >= platform_.readErrorAfter && position_ < platform_.entries.size()
+               ? platform_.readErrorCode
+               : 0;
+}
+
+int FakeSearch::removeCurrent(const char* entryPath) {
+    const auto failure = platform_.removalErrors.find(entryPath);
+    if (failure != platform_.removalErrors.end()) return failure->second;
+    platform_.removed.emplace_back(entryPath);
+    return 0;
+}

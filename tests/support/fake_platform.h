@@ -1,0 +1,116 @@
+#pragma once
+
+// A platform held in memory: entries with chosen times, a frozen clock, a fixed local
+// offset, scripted keys and removals that fail. It records what was written and removed.
+
+#include <cstdio>
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+// Thrown by exitProcess, so a test can watch the program end without the process ending.
+struct FakeExit {
+    int status;
+};
+
+struct FakeEntry {
+    std::string name;
+    FileTime lastWrite;
+};
+
+class FakePlatform;
+
+class FakeSearch final : public DirectorySearch {
+public:
+    explicit FakeSearch(FakePlatform& platform) : platform_(platform) {}
+    bool next(FoundEntry& out) override;
+    int readError() const override;
+    int removeCurrent(const char* entryPath) override;
+
+private:
+    FakePlatform& platform_;
+    std::size_t position_ = 0;
+    bool atEnd_ = false;
+};
+
+class FakePlatform final : public Platform {
+public:
+    // Inputs.
+    FileTime now = 0;                        // UTC clock
+    std::int64_t localOffsetTicks = 0;       // added by toLocalTime
+    std::vector<FakeEntry> entries;          // what the search yields, in order
+    bool searchOpens = true;                 // false: the open fails
+    std::size_t readErrorAfter = SIZE_MAX;   // the listing fails after this many entries
+    int readErrorCode = 5;                   // EIO
+    std::map<std::string, int> removalErrors;  // entry path -> error code
+    std::deque<int> keys;                    // readKey's answers; KEY_NONE once exhausted
+    bool terminal = false;
+    std::string shortDateText;               // empty: month/day/year from the fields
+    bool dateFails = false;
+
+    // Records.
+    std::string out;       // standard output, with "|" where it was flushed when asked
+    std::string err;
+    std::vector<std::string> removed;
+    std::vector<std::string> pathsOpened;
+    std::size_t keysRead = 0;
+    bool markFlushes = false;
+
+    void writeOut(const char* data, std::size_t size) override { out.append(data, size); }
+    void flushOut() override {
+        if (markFlushes) out += "|";
+    }
+    bool outputIsTerminal() const override { return terminal; }
+    void reportError(const char* prefix, int code) override {
+        flushOut();
+        err += prefix;
+        err += ": error " + std::to_string(code) + "\n";
+        out += "<err>";  // where, in the output, the report was written
+    }
+    int readKey() override {
+        ++keysRead;
+        if (keys.empty()) return KEY_NONE;
+        const int key = keys.front();
+        keys.pop_front();
+        return key;
+    }
+    [[noreturn]] void exitProcess(int status) override { throw FakeExit{status}; }
+
+    FileTime currentTime() override { return now; }
+    FileTime toLocalTime(FileTime utc) override { return static_cast<FileTime>(static_cast<std::int64_t>(utc) + localOffsetTicks); }
+    bool toCalendar(FileTime time, CalendarTime& fields) override;
+    bool formatShortDate(const CalendarTime& time, char* buffer, std::size_t size) override {
+        if (dateFails) return false;
+        if (!shortDateText.empty()) {
+            std::snprintf(buffer, size, "%s", shortDateText.c_str());
+        } else {
+            std::snprintf(buffer, size, "%d/%d/%d", time.month, time.day, time.year);
+        }
+        return true;
+    }
+    bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) override {
+        const int hour12 = time.hour % 12 == 0 ? 12 : time.hour % 12;
+        std::snprintf(buffer, size, "%02d:%02d:%02d %s", hour12, time.minute, time.second, time.hour < 12 ? "AM" : "PM");
+        return true;
+    }
+
+    std::unique_ptr<DirectorySearch> openSearch(const char* pattern) override {
+        pathsOpened.emplace_back(pattern);
+        if (!searchOpens || entries.empty()) return nullptr;
+        return std::make_unique<FakeSearch>(*this);
+    }
+    std::size_t pathPrefixLength(const char* pattern) const override {
+        const std::string text(pattern);
+        const std::size_t slash = text.find_last_of('/');
+        return slash == std::string::npos ? 0 : slash + 1;
+    }
+
+    friend class FakeSearch;
+};
+
+// Ticks for a UTC moment, through the same days-from-civil arithmetic as the tests expect.
+FileTime fileTimeOf(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int millisecond = 0);

@@ -1,0 +1,51 @@
+#include "sweep/prompt.h"
+
+#include <gtest/gtest.h>
+
+#include "support/fake_platform.h"
+
+namespace {
+
+TEST(Prompt, AnswersEchoUpperCaseAndOtherKeysAreIgnored) {
+    const struct {
+        std::deque<int> keys;
+        bool answer;
+        std::string out;
+    } cases[] = {
+        {{'y'}, true, "delete y/n ? |Y"},
+        {{'Y'}, true, "delete y/n ? |Y"},
+        {{'n'}, false, "delete y/n ? |N"},
+        {{'x', '\r', ' ', 0, 0xE0, 'H', 'N'}, false, "delete y/n ? |N"},
+    };
+    for (const auto& c : cases) {
+        FakePlatform platform;
+        platform.markFlushes = true;
+        platform.keys = c.keys;
+        EXPECT_EQ(confirmDelete(platform), c.answer);
+        EXPECT_EQ(platform.out, c.out);
+        EXPECT_TRUE(platform.keys.empty());
+    }
+}
+
+TEST(Prompt, EscAndAMissingTerminalEndTheRunWithStatusZero) {
+    const struct {
+        std::deque<int> keys;
+        std::string out;
+    } cases[] = {
+        {{'q', 27}, "delete y/n ? \nESC - Program aborted\n"},
+        {{}, "delete y/n ? \nNo terminal to answer the prompt - Program aborted\n"},
+    };
+    for (const auto& c : cases) {
+        FakePlatform platform;
+        platform.keys = c.keys;
+        try {
+            confirmDelete(platform);
+            ADD_FAILURE() << "returned an answer";
+        } catch (const FakeExit& exit) {
+            EXPECT_EQ(exit.status, 0);
+        }
+        EXPECT_EQ(platform.out, c.out);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,168 @@
+#include "sweep/sweep.h"
+
+#include <gtest/gtest.h>
+
+#include "support/fake_platform.h"
+
+namespace {
+
+const FileTime NOW = fileTimeOf(2026, 12, 7, 15, 4, 5, 250);
+const FileTime CUTOFF = fileTimeOf(2026, 12, 6, 15, 4, 5, 250);  // one day
+const char HEADER_TIME[] = "12/06/2026  03:04:05 PM";
+
+struct Sweep {
+    FakePlatform platform;
+
+    Sweep() {
+        platform.now = NOW;
+        platform.entries = {
+            {"old.log", fileTimeOf(2026, 11, 1, 9, 0, 0)},
+            {"new.log", fileTimeOf(2026, 12, 7, 9, 0, 0)},
+            {"older.log", fileTimeOf(2026, 10, 1, 21, 30, 0)},
+        };
+    }
+
+    int run(const char* pattern, bool quiet, bool listOnly) {
+        SweepRequest request;
+        request.pattern = pattern;
+        request.days = 1;
+        request.quiet = quiet;
+        request.listOnly = listOnly;
+        return sweepFiles(request, platform);
+    }
+};
+
+TEST(Sweep, ListModeRemovesNothing) {
+    Sweep sweep;
+    EXPECT_EQ(sweep.run("*.log", false, true), 0);
+    EXPECT_EQ(sweep.platform.out,
+              std::string("  List of files last modified before - ") + HEADER_TIME + "\n" +
+                  "\n11/01/2026  09:00:00 AM  old.log  "
+                  "\n10/01/2026  09:30:00 PM  older.log  "
+                  "\n\n  2 files would have been deleted without the [/L] option\n");
+    EXPECT_TRUE(sweep.platform.removed.empty());
+    EXPECT_EQ(sweep.platform.keysRead, 0u);
+}
+
+TEST(Sweep, QuietModeRemovesOnlyOlderEntries) {
+    Sweep sweep;
+    sweep.run("logs/*.log", true, false);
+    EXPECT_EQ(sweep.platform.out,
+              std::string("  Deleting files last modified before - ") + HEADER_TIME + "\n" +
+                  "\n11/01/2026  09:00:00 AM  logs/old.log  -deleted"
+                  "\n10/01/2026  09:30:00 PM  logs/older.log  -deleted"
+                  "\n\n  2 files were deleted\n");
+    EXPECT_EQ(sweep.platform.removed, (std::vector<std::string>{"logs/old.log", "logs/older.log"}));
+    EXPECT_EQ(sweep.platform.keysRead, 0u);
+}
+
+TEST(Sweep, EntryAtExactCutoffIsKeptAndOneTickOlderIsTaken) {
+    Sweep sweep;
+    sweep.platform.localOffsetTicks = -5 * 3600LL * 10000000;  // the comparison is on local times
+    const FileTime localCutoff = CUTOFF - 5 * 3600ULL * 10000000;
+    const FileTime utcCutoff = localCutoff + 5 * 3600ULL * 10000000;
+    sweep.platform.entries = {{"at", utcCutoff}, {"before", utcCutoff - 1}, {"after", utcCutoff + 1}};
+    sweep.run("*", true, false);
+    EXPECT_EQ(sweep.platform.removed, (std::vector<std::string>{"before"}));
+}
+
+TEST(Sweep, InteractiveAnswersCountDeletedAndSkipped) {
+    Sweep sweep;
+    sweep.platform.keys = {'x', 'y', 'n'};
+    sweep.run("*.log", false, false);
+    EXPECT_EQ(sweep.platform.out,
+              std::string("  Deleting files last modified before - ") + HEADER_TIME + "\n" +
+                  "\n11/01/2026  09:00:00 AM  old.log  delete y/n ? Y-deleted"
+                  "\n10/01/2026  09:30:00 PM  older.log  delete y/n ? N"
+                  "\n\n  1 files were deleted\n  1 files were skipped\n");
+    EXPECT_EQ(sweep.platform.removed, (std::vector<std::string>{"old.log"}));
+}
+
+TEST(Sweep, FailedRemovalIsReportedAndSweepContinues) {
+    Sweep sweep;
+    sweep.platform.removalErrors["old.log"] = 13;
+    sweep.platform.entries.push_back({"last.log", fileTimeOf(2026, 1, 1)});
+    sweep.run("*.log", true, false);
+    EXPECT_EQ(sweep.platform.out,
+              std::string("  Deleting files last modified before - ") + HEADER_TIME + "\n" +
+                  "\n11/01/2026  09:00:00 AM  old.log  <err>"
+                  "\n10/01/2026  09:30:00 PM  older.log  -deleted"
+                  "\n01/01/2026  12:00:00 AM  last.log  -deleted"
+                  "\n\n  2 files were deleted\n  1 files failed to delete\n");
+    EXPECT_EQ(sweep.platform.err, "  Could not delete : error 13\n");
+}
+
+TEST(Sweep, EscAbortsWithoutSummary) {
+    Sweep sweep;
+    sweep.platform.keys = {'y', 27};
+    EXPECT_THROW(sweep.run("*.log", false, false), FakeExit);
+    EXPECT_EQ(sweep.platform.removed, (std::vector<std::string>{"old.log"}));
+    const std::string& out = sweep.platform.out;
+    const std::string tail = "older.log  delete y/n ? \nESC - Program aborted\n";
+    ASSERT_GE(out.size(), tail.size());
+    EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+    EXPECT_EQ(out.find("files were"), std::string::npos);
+}
+
+TEST(Sweep, NothingSelectedGivesTwoEmptyLinesAndZeroCount) {
+    for (bool listOnly : {false, true}) {
+        Sweep sweep;
+        sweep.platform.entries = {{"new.log", NOW}};
+        sweep.run("*.log", false, listOnly);
+        const std::string expectedTail =
+            listOnly ? "\n\n\n  0 files would have been deleted without the [/L] option\n" : "\n\n\n  0 files were deleted\n";
+        const std::string& out = sweep.platform.out;
+        EXPECT_EQ(out.substr(out.size() - expectedTail.size()), expectedTail);
+        EXPECT_EQ(sweep.platform.keysRead, 0u);
+    }
+}
+
+TEST(Sweep, FailedOpenPrintsFileNotFoundAndNoHeader) {
+    Sweep sweep;
+    sweep.platform.searchOpens = false;
+    EXPECT_EQ(sweep.run("missing/*", true, false), 0);
+    EXPECT_EQ(sweep.platform.out, "File not found\n");
+}
+
+TEST(Sweep, ReadErrorPartWayIsReportedNotPassedOffAsComplete) {
+    Sweep sweep;
+    sweep.platform.readErrorAfter = 1;
+    sweep.run("*.log", true, false);
+    EXPECT_EQ(sweep.platform.err, "  Could not read the directory: error 5\n");
+    EXPECT_EQ(sweep.platform.removed, (std::vector<std::string>{"old.log"}));
+    const std::string& out = sweep.platform.out;
+    EXPECT_NE(out.find("old.log  -deleted<err>\n\n  1 files were deleted\n"), std::string::npos) << out;
+}
+
+TEST(Sweep, TerminalSeesEachLineAsItIsDoneAndControlBytesMasked) {
+    Sweep sweep;
+    sweep.platform.terminal = true;
+    sweep.platform.markFlushes = true;
+    sweep.platform.entries = {{"a\x1b[2Jb\nc\x7f", fileTimeOf(2026, 1, 1)}, {"d", fileTimeOf(2026, 1, 1)}};
+    sweep.run("*", true, false);
+    const std::string& out = sweep.platform.out;
+    EXPECT_NE(out.find("  a?[2Jb?c?  -deleted|\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("  d  -deleted|\n"), std::string::npos) << out;
+    EXPECT_EQ(sweep.platform.removed[0], "a\x1b[2Jb\nc\x7f");  // removal uses the real name
+}
+
+TEST(Sweep, ControlBytesPassUnchangedToFilesAndPipes) {
+    Sweep sweep;
+    sweep.platform.entries = {{"a\x1b" "b", fileTimeOf(2026, 1, 1)}};
+    sweep.run("*", false, true);
+    EXPECT_NE(sweep.platform.out.find("  a\x1b" "b  "), std::string::npos);
+}
+
+TEST(Sweep, LongPrefixPlusLongNameIsNeverCut) {
+    Sweep sweep;
+    const std::string prefix = std::string(250, 'd') + "/";
+    const std::string name = std::string(255, 'n');
+    sweep.platform.entries = {{name, fileTimeOf(2026, 1, 1)}};
+    const std::string pattern = prefix + "*";
+    sweep.run(pattern.c_str(), true, false);
+    ASSERT_EQ(sweep.platform.removed.size(), 1u);
+    EXPECT_EQ(sweep.platform.removed[0], prefix + name);
+    EXPECT_NE(sweep.platform.out.find("  " + prefix + name + "  -deleted"), std::string::npos);
+}
+
+}  // namespace
