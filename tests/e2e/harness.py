@@ -1,0 +1,136 @@
+"""Runs the built agecull over real temporary directories and checks its exact output."""
+
+import datetime
+import os
+import re
+import shutil
+import stat
+import subprocess
+import tempfile
+import time
+import unittest
+
+BINARY = os.environ.get("AGECULL_BINARY", "build/agecull")
+VERSION = os.environ.get("AGECULL_VERSION", "")
+DAY = 86400
+
+OPENING = (
+    f"agecull {VERSION} - removes files older than a given number of days\n"
+    "* Deleted files are NOT moved to recycle bin. Use this program with caution. *\n\n"
+)
+USAGE = (
+    "Usage: agecull fname days [/Q] [/L]\n"
+    "  fname - file name which can include wildcards * and ?.\n"
+    "  days  - is the number of days.\n"
+    "  /Q    - Run quietly and do not prompt to delete each file.\n"
+    "  /L    - List the older files only. Do not delete them.\n"
+    "\n"
+    "Example: agecull *.dat 5\n"
+    "  This command will delete all files ending in .dat in the current\n"
+    "  directory/folder older than 5 days.\n"
+)
+LIST_SUMMARY = " files would have been deleted without the [/L] option\n"
+HEADER = re.compile(
+    r"^  (List of|Deleting) files last modified before - "
+    r"(\d\d)/(\d\d)/(\d{4})  (\d\d):(\d\d):(\d\d) (AM|PM)\n"
+)
+
+
+def base_env(**overrides):
+    env = {k: v for k, v in os.environ.items() if not k.startswith("LC_") and k not in ("LANG", "TZ")}
+    env.update({"TZ": "UTC", "LC_ALL": "C"})
+    env.update(overrides)
+    return env
+
+
+class Result:
+    def __init__(self, out, err, status):
+        self.out, self.err, self.status = out, err, status
+
+
+def run(args, cwd=None, env=None, merge_streams=False):
+    """Runs the binary without a controlling terminal and returns its output as text."""
+    completed = subprocess.run(
+        [BINARY, *args],
+        cwd=cwd,
+        env=env or base_env(),
+        stdin=subprocess.DEVNULL,
+        stdout=subprocess.PIPE,
+        stderr=subprocess.STDOUT if merge_streams else subprocess.PIPE,
+        start_new_session=True,
+        timeout=60,
+    )
+    err = "" if merge_streams else completed.stderr.decode("utf-8", "surrogateescape")
+    return Result(completed.stdout.decode("utf-8", "surrogateescape"), err, completed.returncode)
+
+
+def shape(moment):
+    """A naive datetime in the command's fixed shape, for the C locale."""
+    hour = moment.hour % 12 or 12
+    half = "AM" if moment.hour < 12 else "PM"
+    return (f"{moment.month:02d}/{moment.day:02d}/{moment.year:4d}  "
+            f"{hour:02d}:{moment.minute:02d}:{moment.second:02d} {half}")
+
+
+def utc(seconds):
+    return datetime.datetime(1970, 1, 1) + datetime.timedelta(seconds=seconds)
+
+
+class SweepCase(unittest.TestCase):
+    """A test with its own temporary directory, removed afterwards."""
+
+    def setUp(self):
+        self.dir = tempfile.mkdtemp(prefix="agecull-e2e-")
+        self.now = int(time.time())
+
+    def tearDown(self):
+        for root, dirs, _ in os.walk(self.dir):
+            for name in dirs:
+                path = os.path.join(root, name)
+                if not os.path.islink(path):
+                    os.chmod(path, 0o755)
+        os.chmod(self.dir, 0o755)
+        shutil.rmtree(self.dir)
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def make(self, name, age_days, mode=0o644, content=b""):
+        """Creates a file last written `age_days` days ago, to the whole second."""
+        path = self.path(name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as handle:
+            handle.write(content)
+        os.chmod(path, mode)
+        self.age(name, age_days)
+        return self.now - int(age_days * DAY)
+
+    def age(self, name, age_days):
+        mtime = self.now - int(age_days * DAY)
+        os.utime(self.path(name), ns=(mtime * 10**9, mtime * 10**9), follow_symlinks=False)
+        return mtime
+
+    def exists(self, name):
+        return os.path.lexists(self.path(name))
+
+    def agecull(self, *args, **kwargs):
+        kwargs.setdefault("cwd", self.dir)
+        return run(list(args), **kwargs)
+
+    def body(self, result, mode, days):
+        """Checks the opening lines and header (its cutoff against the clock); returns the rest."""
+        self.assertEqual(result.status, 0)
+        self.assertTrue(result.out.startswith(OPENING), result.out)
+        rest = result.out[len(OPENING):]
+        header = HEADER.match(rest)
+        self.assertIsNotNone(header, rest)
+        self.assertEqual(header.group(1), mode)
+        month, day, year, hour, minute, second = (int(header.group(i)) for i in range(2, 8))
+        hour = hour % 12 + (12 if header.group(8) == "PM" else 0)
+        shown = datetime.datetime(year, month, day, hour, minute, second)
+        expected = utc(self.now - days * DAY)
+        self.assertLess(abs((shown - expected).total_seconds()), 5, rest)
+        return rest[header.end():]
+
+    def line(self, name, mtime, tail=""):
+        return f"\n{shape(utc(mtime))}  {name}  {tail}"

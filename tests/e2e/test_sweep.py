@@ -1,0 +1,109 @@
+"""Whole sweeps over real directories: listing, quiet deletion, failures and paths."""
+
+import os
+import unittest
+
+from harness import LIST_SUMMARY, OPENING, SweepCase
+
+
+class Sweeps(SweepCase):
+    def test_list_mode_lists_older_entries_and_removes_nothing(self):
+        old = self.make("old.log", 10)
+        self.make("new.log", 1)
+        self.make("other.txt", 10)
+        rest = self.body(self.agecull("*.log", "5", "/L"), "List of", 5)
+        self.assertEqual(rest, self.line("old.log", old) + "\n\n  1" + LIST_SUMMARY)
+        self.assertTrue(self.exists("old.log"))
+
+    def test_quiet_mode_removes_only_older_entries(self):
+        old = self.make("old.log", 10)
+        self.make("new.log", 1)
+        result = self.agecull("*.log", "5", "/Q")
+        self.assertEqual(self.body(result, "Deleting", 5),
+                         self.line("old.log", old, "-deleted") + "\n\n  1 files were deleted\n")
+        self.assertEqual(result.err, "")
+        self.assertFalse(self.exists("old.log"))
+        self.assertTrue(self.exists("new.log"))
+
+    def test_no_selected_entry_gives_two_empty_lines(self):
+        self.make("new.log", 1)
+        for option, summary in (("/Q", " files were deleted\n"), ("/L", LIST_SUMMARY)):
+            with self.subTest(option=option):
+                rest = self.body(self.agecull("*.log", "5", option), "List of" if option == "/L" else "Deleting", 5)
+                self.assertEqual(rest, "\n\n  0" + summary)
+
+    def test_directory_prefix_is_kept_as_typed(self):
+        old = self.make("logs/a.txt", 10)
+        rest = self.body(self.agecull("logs/*.txt", "5", "/Q"), "Deleting", 5)
+        self.assertEqual(rest, self.line("logs/a.txt", old, "-deleted") + "\n\n  1 files were deleted\n")
+        absolute = self.make("logs/b.txt", 10)
+        rest = self.body(self.agecull(self.path("logs") + "/*.txt", "5", "/L", cwd="/"), "List of", 5)
+        self.assertEqual(rest, self.line(self.path("logs/b.txt"), absolute) + "\n\n  1" + LIST_SUMMARY)
+
+    def test_single_named_file_without_wildcards(self):
+        old = self.make("one.log", 10)
+        self.make("two.log", 10)
+        rest = self.body(self.agecull("one.log", "5", "/Q"), "Deleting", 5)
+        self.assertEqual(rest, self.line("one.log", old, "-deleted") + "\n\n  1 files were deleted\n")
+        self.assertTrue(self.exists("two.log"))
+
+    def test_dot_entries_are_listed_and_fail_to_delete(self):
+        os.makedirs(self.path("d"))
+        os.utime(self.path("d"), (self.now - 10 * 86400,) * 2)
+        os.utime(self.dir, (self.now - 10 * 86400,) * 2)
+        listed = self.agecull("*", "5", "/L", cwd=self.path("d"))
+        self.assertIn("  .  \n", listed.out + "\n")
+        self.assertIn("  ..  ", listed.out)
+        self.assertIn("\n\n  2" + LIST_SUMMARY, listed.out)
+        quiet = self.agecull("*", "5", "/Q", cwd=self.path("d"), merge_streams=True)
+        self.assertEqual(quiet.out.count("  Could not delete : Permission denied\n"), 2)
+        self.assertIn("\n  0 files were deleted\n  2 files failed to delete\n", quiet.out)
+
+    def test_refused_entries_are_reported_and_the_sweep_goes_on(self):
+        self.make("a-readonly.log", 10, mode=0o444)
+        os.makedirs(self.path("b-dir.log"))
+        os.utime(self.path("b-dir.log"), (self.now - 10 * 86400,) * 2)
+        self.make("c-plain.log", 10)
+        result = self.agecull("*.log", "5", "/Q")
+        self.assertEqual(result.err, "  Could not delete : Permission denied\n" * 2)
+        self.assertIn("\n  1 files were deleted\n  2 files failed to delete\n", result.out)
+        self.assertTrue(self.exists("a-readonly.log") and self.exists("b-dir.log"))
+        self.assertFalse(self.exists("c-plain.log"))
+
+    def test_error_report_follows_its_entry_line_when_streams_are_merged(self):
+        report = "  Could not delete : Permission denied\n"
+        self.make("a.log", 10, mode=0o444)
+        alone = self.agecull("a.log", "5", "/Q", merge_streams=True).out
+        self.assertTrue(alone.endswith("  a.log  " + report + "\n\n  0 files were deleted\n  1 files failed to delete\n"),
+                        alone)
+        self.make("b.log", 10)
+        both = self.agecull("?.log", "5", "/Q", merge_streams=True).out
+        self.assertIn("  a.log  " + report, both)
+        self.assertIn("  b.log  -deleted", both)
+
+    def test_file_not_found(self):
+        for pattern in ("*.none", "missing/*.log", "missing.log", "sub/"):
+            with self.subTest(pattern=pattern):
+                result = self.agecull(pattern, "5", "/Q")
+                self.assertEqual(result.out, OPENING + "File not found\n")
+                self.assertEqual(result.err, "")
+
+    def test_long_entry_path_is_never_cut_into_another_name(self):
+        deep = "/".join(["d" * 50] * 4)  # 203 bytes of directories
+        name = "n" * 96                  # 300 bytes in all with the slash
+        os.makedirs(self.path(deep))
+        old = self.make(f"{deep}/{name}", 10)
+        full = f"{deep}/{name}"
+        self.assertEqual(len(full), 300)
+        cut = full[:259]
+        self.make(cut, 0)  # young, and named like the long path cut short
+        pattern = f"{deep}/n*"
+        result = self.agecull(pattern, "5", "/Q")
+        self.assertEqual(self.body(result, "Deleting", 5),
+                         self.line(full, old, "-deleted") + "\n\n  1 files were deleted\n")
+        self.assertFalse(self.exists(full))
+        self.assertTrue(self.exists(cut))
+
+
+if __name__ == "__main__":
+    unittest.main()
