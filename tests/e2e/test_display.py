@@ -1,0 +1,70 @@
+"""Time display on the real platform: time zones and locales."""
+
+import calendar
+import datetime
+import os
+import subprocess
+import unittest
+import zoneinfo
+
+from harness import SweepCase, base_env
+
+
+def installed_locales():
+    listing = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout.split()
+    return {name.lower().replace("utf-8", "utf8") for name in listing}
+
+
+def seconds(year, month, day, hour=0, minute=0, second=0):
+    return calendar.timegm((year, month, day, hour, minute, second))
+
+
+class Display(SweepCase):
+    def listed_time(self, env, name="f"):
+        result = self.agecull(name, "1", "/L", env=env)
+        self.assertEqual(result.status, 0)
+        line = [l for l in result.out.split("\n") if l.endswith(f"  {name}  ")]
+        self.assertEqual(len(line), 1, result.out)
+        return line[0][: -len(f"  {name}  ")]
+
+    def set_mtime(self, name, when):
+        self.make(name, 0)
+        os.utime(self.path(name), (when, when))
+
+    def test_every_time_is_shifted_by_the_offset_in_force_now(self):
+        zone = "America/New_York"
+        offset = datetime.datetime.now(zoneinfo.ZoneInfo(zone)).utcoffset()
+        for name, moment in (("summer", seconds(2025, 7, 1, 16, 30)), ("winter", seconds(2025, 1, 15, 16, 30))):
+            with self.subTest(name=name):
+                self.set_mtime(name, moment)
+                shown = datetime.datetime(1970, 1, 1) + datetime.timedelta(seconds=moment) + offset
+                hour = shown.hour % 12 or 12
+                expected = f"{shown:%m/%d/%Y}  {hour:02d}:{shown:%M:%S} {'AM' if shown.hour < 12 else 'PM'}"
+                self.assertEqual(self.listed_time(base_env(TZ=zone), name), expected)
+
+    def test_locale_short_date_gives_the_order_of_the_numbers(self):
+        self.set_mtime("f", seconds(2025, 3, 7, 15, 4, 5))
+        cases = [
+            ({"LC_ALL": "C"}, "03/07/2025  03:04:05 PM"),
+            ({"LC_ALL": "POSIX"}, "03/07/2025  03:04:05 PM"),
+            ({"LC_ALL": "", "LC_TIME": "en_GB.UTF-8"}, "07/03/  25  03:04:05 pm"),
+            ({"LC_ALL": "", "LANG": "en_GB.UTF-8"}, "07/03/  25  03:04:05 pm"),
+            ({"LC_ALL": "", "LC_TIME": "C", "LANG": "en_GB.UTF-8"}, "03/07/2025  03:04:05 PM"),
+            ({"LC_ALL": "de_DE.UTF-8"}, "07/03/2025  03:04:05 PM"),  # dots, and no designators of its own
+            ({"LC_ALL": "ja_JP.UTF-8"}, "2025/03/   7  03:04:05 \u5348\u5f8c"),
+            ({"LC_ALL": "xx_NOWHERE.UTF-8"}, "03/07/2025  03:04:05 PM"),  # not installed: C
+        ]
+        available = installed_locales()
+        for overrides, expected in cases:
+            with self.subTest(locale=overrides):
+                wanted = next((v for v in overrides.values() if "_" in v and "NOWHERE" not in v), None)
+                if wanted and wanted.lower().replace("utf-8", "utf8") not in available:
+                    self.skipTest(f"locale {wanted} is not installed (tools/bootstrap makes it)")
+                env = base_env(**overrides)
+                if env.get("LC_ALL") == "":
+                    del env["LC_ALL"]
+                self.assertEqual(self.listed_time(env), expected)
+
+
+if __name__ == "__main__":
+    unittest.main()
