@@ -1,0 +1,197 @@
+"""Promises that hold against hostile names, swapped directories, links, special files,
+changes at the prompt, signals and directories emptied while they are read."""
+
+import os
+import socket
+import stat
+import subprocess
+import tempfile
+import termios
+import time
+import unittest
+
+import pexpect
+
+from harness import BINARY, SweepCase, base_env, run
+
+PROMPT = "delete y/n ? "
+DENIED = "  Could not delete : Permission denied\n"
+CHANGED = "  Could not delete : Changed since it was listed, so it was kept\n"
+
+
+class Hardening(SweepCase):
+    def spawn(self, *args):
+        child = pexpect.spawn(BINARY, list(args), cwd=self.dir, env=base_env(), timeout=10)
+        self.addCleanup(child.close, force=True)
+        return child
+
+    def finish(self, child):
+        child.expect(pexpect.EOF)
+        child.close()
+        self.assertEqual(child.exitstatus, 0)
+        return child.before
+
+    def test_control_bytes_in_names_are_masked_on_a_terminal_only(self):
+        names = ["clear\x1b[2J\x1b[Hscreen", "new\nline", "carriage\rreturn", "bell\x07del\x7f"]
+        for name in names:
+            self.make(name, 10)
+        piped = self.agecull("*", "5", "/L")
+        for name in names:
+            self.assertIn(f"  {name}  ", piped.out)  # scripts see the real bytes
+        child = self.spawn("*", "5", "/Q")
+        out = self.finish(child).decode("utf-8", "surrogateescape")
+        for masked in ("clear?[2J?[Hscreen", "new?line", "carriage?return", "bell?del?"):
+            self.assertIn(f"  {masked}  -deleted", out)
+        self.assertNotIn("\x1b", out)
+        self.assertFalse(any(self.exists(name) for name in names))  # removed under their real names
+
+    def test_directory_swapped_at_the_prompt_does_not_redirect_removal(self):
+        self.make("d/x.log", 10)
+        self.make("other/x.log", 10)
+        child = self.spawn("d/x.log", "5")
+        child.expect_exact(PROMPT)
+        os.rename(self.path("d"), self.path("d.moved"))
+        os.symlink("other", self.path("d"))
+        child.send("y")
+        self.finish(child)
+        self.assertTrue(self.exists("other/x.log"))
+        self.assertFalse(self.exists("d.moved/x.log"))
+
+    def test_links_are_judged_and_removed_as_links(self):
+        self.make("elsewhere/target.log", 10)
+        os.makedirs(self.path("elsewhere/dir"))
+        os.symlink(self.path("elsewhere/target.log"), self.path("file-link"))
+        os.symlink(self.path("elsewhere/dir"), self.path("dir-link"))
+        os.symlink(self.path("elsewhere/target.log"), self.path("young-link"))
+        self.age("file-link", 10)
+        self.age("dir-link", 10)
+        result = self.agecull("*-link", "5", "/Q")
+        self.assertIn("\n  2 files were deleted\n", result.out)
+        self.assertEqual(result.err, "")
+        self.assertFalse(self.exists("file-link") or self.exists("dir-link"))
+        self.assertTrue(self.exists("young-link"))  # its target is old, the link is not
+        self.assertTrue(self.exists("elsewhere/target.log") and self.exists("elsewhere/dir"))
+
+    def test_special_files_are_refused_and_never_opened(self):
+        os.mkfifo(self.path("a-fifo"))
+        listener = socket.socket(socket.AF_UNIX)
+        self.addCleanup(listener.close)
+        listener.bind(self.path("b-socket"))
+        specials = ["a-fifo", "b-socket"]
+        try:
+            os.mknod(self.path("c-device"), 0o600 | stat.S_IFCHR, os.makedev(1, 3))
+            specials.append("c-device")
+        except PermissionError:
+            pass  # creating device nodes needs privileges; the others still count
+        for name in specials:
+            self.age(name, 10)
+        result = self.agecull("?-*", "5", "/Q")  # a FIFO opened for reading would hang here
+        self.assertEqual(result.err, DENIED * len(specials))
+        self.assertIn(f"\n  0 files were deleted\n  {len(specials)} files failed to delete\n", result.out)
+        self.assertTrue(all(self.exists(name) for name in specials))
+
+    def test_file_changed_at_the_prompt_is_kept(self):
+        for change in ("append", "replace"):
+            with self.subTest(change=change):
+                self.make("x.log", 10, content=b"old\n")
+                self.make("newcomer", 10, content=b"new\n")  # same age: only identity differs
+                child = self.spawn("x.log", "5")
+                child.expect_exact(PROMPT)
+                if change == "append":
+                    with open(self.path("x.log"), "ab") as handle:
+                        handle.write(b"more\n")
+                else:
+                    os.rename(self.path("newcomer"), self.path("x.log"))
+                child.send("y")
+                out = self.finish(child).decode()
+                self.assertIn(CHANGED.replace("\n", "\r\n"), out)
+                self.assertIn("  0 files were deleted\r\n  1 files failed to delete\r\n", out)
+                self.assertTrue(self.exists("x.log"))
+
+    def test_signals_at_the_prompt_restore_the_terminal(self):
+        self.make("x.log", 10)
+        for signal_number in (2, 15, 1):  # SIGINT, SIGTERM, SIGHUP
+            with self.subTest(signal=signal_number):
+                child = self.spawn("x.log", "5")
+                settings = termios.tcgetattr(child.child_fd)
+                child.expect_exact(PROMPT)
+                time.sleep(0.1)
+                child.kill(signal_number)
+                child.expect(pexpect.EOF)
+                child.wait()
+                self.assertEqual(child.signalstatus, signal_number)
+                self.assertEqual(termios.tcgetattr(child.child_fd)[3], settings[3])
+                self.assertTrue(self.exists("x.log"))
+
+    def test_ctrl_z_and_fg_leave_a_working_prompt(self):
+        self.make("x.log", 10)
+        shell = pexpect.spawn("bash", ["--norc", "--noprofile", "-i"], cwd=self.dir,
+                              env=base_env(PS1="$ ", TERM="dumb"), encoding="utf-8", timeout=10)
+        self.addCleanup(shell.close, force=True)
+        shell.expect_exact("$ ")
+        shell.sendline(f"'{BINARY}' x.log 5")
+        shell.expect_exact(PROMPT)
+        time.sleep(0.1)
+        shell.send("\x1a")  # Ctrl-Z
+        shell.expect("Stopped")
+        shell.expect_exact("$ ")
+        shell.sendline("stty -a")
+        shell.expect_exact("$ ")
+        self.assertRegex(shell.before, r"(?<!-)icanon")
+        self.assertRegex(shell.before, r"(?<![-\w])echo\b")
+        shell.sendline("fg")
+        time.sleep(0.3)
+        shell.send("y")
+        shell.expect_exact("Y-deleted")
+        shell.expect_exact("1 files were deleted")
+        self.assertFalse(self.exists("x.log"))
+
+
+class DeletingWhileReading(unittest.TestCase):
+    """Unlinking during the walk must neither skip nor repeat entries."""
+
+    COUNT = 50000
+
+    def sweep_directory(self, parent):
+        if not os.path.isdir(parent):
+            self.skipTest(f"{parent} is not available")
+        directory = tempfile.mkdtemp(prefix="agecull-walk-", dir=parent)
+        self.addCleanup(subprocess.run, ["rm", "-rf", directory])
+        old = time.time() - 10 * 86400
+        for index in range(self.COUNT):
+            path = os.path.join(directory, f"f{index:06d}.tmp")
+            with open(path, "wb"):
+                pass
+            os.utime(path, (old, old))
+        return directory
+
+    def check_one_run(self, parent):
+        directory = self.sweep_directory(parent)
+        result = run(["*.tmp", "5", "/Q"], cwd=directory)
+        deleted = [line for line in result.out.split("\n") if line.endswith("  -deleted")]
+        self.assertEqual(len(deleted), self.COUNT)
+        self.assertEqual(len(set(deleted)), self.COUNT)
+        self.assertIn(f"\n  {self.COUNT} files were deleted\n", result.out)
+        self.assertEqual(result.err, "")
+        self.assertEqual(os.listdir(directory), [])
+
+    def test_disk_file_system(self):
+        self.check_one_run(tempfile.gettempdir())
+
+    def test_memory_file_system(self):
+        self.check_one_run("/dev/shm")
+
+    def test_two_runs_at_once(self):
+        directory = self.sweep_directory(tempfile.gettempdir())
+        runs = [subprocess.Popen([BINARY, "*.tmp", "5", "/Q"], cwd=directory, env=base_env(),
+                                 stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                 start_new_session=True) for _ in range(2)]
+        outputs = [process.communicate(timeout=300) for process in runs]
+        self.assertEqual([process.returncode for process in runs], [0, 0])
+        deleted = sum(out.count(b"-deleted") for out, _ in outputs)
+        self.assertEqual(deleted, self.COUNT)  # each file went exactly once
+        self.assertEqual(os.listdir(directory), [])
+
+
+if __name__ == "__main__":
+    unittest.main()
