@@ -17,6 +17,19 @@ std::size_t characterLength(const char* name, std::size_t length, std::size_t i)
     return expected;
 }
 
+// Length of the literal character at pattern[p] when name[n] starts the very same
+// character, else 0. Whole characters only: a lone lead byte in the pattern must not match
+// the first byte of a longer character in the name.
+std::size_t sameCharacterLength(const char* pattern, std::size_t patternLength, std::size_t p, const char* name,
+                                std::size_t nameLength, std::size_t n) {
+    const std::size_t length = characterLength(pattern, patternLength, p);
+    if (characterLength(name, nameLength, n) != length) return 0;
+    for (std::size_t k = 0; k < length; ++k) {
+        if (pattern[p + k] != name[n + k]) return 0;
+    }
+    return length;
+}
+
 }  // namespace
 
 bool hasWildcard(const char* text, std::size_t length) {
@@ -28,7 +41,9 @@ bool hasWildcard(const char* text, std::size_t length) {
 
 bool matchesWildcard(const char* pattern, std::size_t patternLength, const char* name, std::size_t nameLength) {
     // Greedy walk that remembers the last '*' and, on a mismatch, lets it take one more
-    // character. Linear in practice, quadratic at worst, never recursive.
+    // character. Linear in practice, quadratic at worst, never recursive. Every step moves
+    // over whole characters, so the walk only ever stands on the name's character
+    // boundaries, which is what makes forgetting earlier stars safe.
     std::size_t p = 0;
     std::size_t n = 0;
     std::size_t starPattern = patternLength;  // none yet
@@ -40,9 +55,10 @@ bool matchesWildcard(const char* pattern, std::size_t patternLength, const char*
         } else if (p < patternLength && pattern[p] == '?') {
             ++p;
             n += characterLength(name, nameLength, n);
-        } else if (p < patternLength && pattern[p] == name[n]) {
-            ++p;
-            ++n;
+        } else if (const std::size_t length =
+                       p < patternLength ? sameCharacterLength(pattern, patternLength, p, name, nameLength, n) : 0) {
+            p += length;
+            n += length;
         } else if (starPattern != patternLength) {
             p = starPattern + 1;
             starName += characterLength(name, nameLength, starName);

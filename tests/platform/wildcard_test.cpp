@@ -32,6 +32,11 @@ TEST(Wildcard, StarQuestionAndLiterals) {
         {"caf?.txt", "caf\xC3\xA9.txt", true},   // one UTF-8 character
         {"caf??.txt", "caf\xC3\xA9.txt", false},
         {"?", "\xFF", true},                      // a stray byte is one character
+        {"\xC3*", "\xC3\xA9", false},             // a lone lead byte is not the start of 'é'
+        {"\xF0*", "\xF0\x9F\x86\x9F", false},
+        {"*\xA9", "\xC3\xA9", false},             // nor is a continuation byte its end
+        {"\xC3*", "\xC3x", true},                 // but it matches itself
+        {"caf\xC3\xA9*", "caf\xC3\xA9.txt", true},
         {"[ab].txt", "[ab].txt", true},
         {"[ab].txt", "a.txt", false},
         {"a\\*", "a\\xyz", true},
