@@ -2,16 +2,30 @@
 
 namespace {
 
-// Length of the character starting at name[i]: a UTF-8 lead byte and its continuation
-// bytes, or one byte for anything that is not well-formed UTF-8.
+// Length of the character starting at name[i]: a well-formed UTF-8 sequence, or one byte
+// for anything else. Well-formed means the Unicode table of valid sequences: no byte F5..FF
+// or C0/C1 as a lead, no overlong forms (E0 80.., F0 80..), no surrogates (ED A0..) and
+// nothing past U+10FFFF (F4 90..), so each is narrowed by the range of its second byte.
 std::size_t characterLength(const char* name, std::size_t length, std::size_t i) {
     const unsigned char lead = static_cast<unsigned char>(name[i]);
     std::size_t expected = 1;
-    if (lead >= 0xF0 && lead <= 0xF4) expected = 4;
-    else if (lead >= 0xE0) expected = 3;
-    else if (lead >= 0xC2 && lead <= 0xDF) expected = 2;
+    unsigned char secondLow = 0x80;
+    unsigned char secondHigh = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        expected = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        expected = 3;
+        if (lead == 0xE0) secondLow = 0xA0;
+        if (lead == 0xED) secondHigh = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        expected = 4;
+        if (lead == 0xF0) secondLow = 0x90;
+        if (lead == 0xF4) secondHigh = 0x8F;
+    }
     if (expected == 1 || i + expected > length) return 1;
-    for (std::size_t k = 1; k < expected; ++k) {
+    const unsigned char second = static_cast<unsigned char>(name[i + 1]);
+    if (second < secondLow || second > secondHigh) return 1;
+    for (std::size_t k = 2; k < expected; ++k) {
         if ((static_cast<unsigned char>(name[i + k]) & 0xC0) != 0x80) return 1;
     }
     return expected;
