@@ -3,8 +3,9 @@
 #include <cstddef>
 
 // True when `name` matches `pattern`, where '*' matches any run of characters (also none)
-// and '?' exactly one character; every other byte, '[' and '\' included, matches itself,
-// case-sensitively. A character is one UTF-8 sequence, so '?' matches 'é' as one.
+// and '?' exactly one character; every other character, '[' and '\' included, matches
+// itself, case-sensitively. A character is one well-formed UTF-8 sequence or else one byte,
+// so '?' matches 'é' as one, and a lone byte never matches the start of a longer character.
 bool matchesWildcard(const char* pattern, std::size_t patternLength, const char* name, std::size_t nameLength);
 
 // True when the text holds '*' or '?'.

@@ -32,6 +32,21 @@ TEST(Wildcard, StarQuestionAndLiterals) {
         {"caf?.txt", "caf\xC3\xA9.txt", true},   // one UTF-8 character
         {"caf??.txt", "caf\xC3\xA9.txt", false},
         {"?", "\xFF", true},                      // a stray byte is one character
+        {"\xC3*", "\xC3\xA9", false},             // a lone lead byte is not the start of 'é'
+        {"\xF0*", "\xF0\x9F\x86\x9F", false},
+        {"*\xA9", "\xC3\xA9", false},             // nor is a continuation byte its end
+        {"\xC3*", "\xC3x", true},                 // but it matches itself
+        {"caf\xC3\xA9*", "caf\xC3\xA9.txt", true},
+        {"??", "\xE2\xFF\x80\x82", false},         // FF never leads a sequence: four characters
+        {"????", "\xE2\xFF\x80\x82", true},
+        {"?", "\xC0\xAF", false},                  // overlong '/'
+        {"?", "\xE0\x80\xAF", false},             // overlong '/'
+        {"?", "\xE0\xA0\x80", true},              // U+0800, the first three-byte character
+        {"?", "\xED\xA0\x80", false},             // a surrogate
+        {"?", "\xED\x9F\xBF", true},              // U+D7FF
+        {"?", "\xF0\x8F\xBF\xBF", false},         // overlong U+FFFF
+        {"?", "\xF4\x8F\xBF\xBF", true},          // U+10FFFF
+        {"?", "\xF4\x90\x80\x80", false},         // past U+10FFFF
         {"[ab].txt", "[ab].txt", true},
         {"[ab].txt", "a.txt", false},
         {"a\\*", "a\\xyz", true},
