@@ -5,23 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "support/expected_text.h"
 #include "support/fake_platform.h"
 
 namespace {
 
-const char OPENING_TAIL[] =
-    "\n* Deleted files are NOT moved to recycle bin. Use this program with caution. *\n\n";
-
-const char USAGE[] =
-    "Usage: agecull fname days [/Q] [/L]\n"
-    "  fname - file name which can include wildcards * and ?.\n"
-    "  days  - is the number of days.\n"
-    "  /Q    - Run quietly and do not prompt to delete each file.\n"
-    "  /L    - List the older files only. Do not delete them.\n"
-    "\n"
-    "Example: agecull *.dat 5\n"
-    "  This command will delete all files ending in .dat in the current\n"
-    "  directory/folder older than 5 days.\n";
+using expected::USAGE;
 
 struct CommandRun {
     std::string afterOpening;  // what follows the opening lines
@@ -36,10 +25,10 @@ CommandRun run(std::vector<std::string> words) {
     for (const std::string& word : words) argv.push_back(word.c_str());
     argv.push_back(nullptr);
     const int status = runCommand(static_cast<int>(words.size()), argv.data(), platform);
-    const std::size_t tail = platform.out.find(OPENING_TAIL);
+    const std::size_t tail = platform.out.find(expected::CAUTION);
     EXPECT_NE(tail, std::string::npos) << platform.out;
     EXPECT_EQ(platform.err, "");
-    return {platform.out.substr(tail + sizeof OPENING_TAIL - 1), platform.pathsOpened, status};
+    return {platform.out.substr(tail + expected::CAUTION.size()), platform.pathsOpened, status};
 }
 
 TEST(DayCount, ReadsLikeAtolButSaturatesInsteadOfWrapping) {
@@ -74,7 +63,7 @@ TEST(Command, OpeningLinesComeFirstWithVersionedBanner) {
 }
 
 TEST(Command, ChecksRunInOrderAndStopTheRun) {
-    const std::string invalidCount = std::string("Invalid number of paramaters\n\n") + USAGE;
+    const std::string invalidCount = expected::INVALID_COUNT;
     const std::string longPattern(261, 'a');
     const struct {
         std::vector<std::string> words;

@@ -187,6 +187,22 @@ class SweepCase(unittest.TestCase):
         kwargs.setdefault("cwd", self.dir)
         return run(list(args), **kwargs)
 
+    def spawn(self, *args, env=None):
+        """Runs the binary on a pseudo-terminal of its own, closed when the test ends."""
+        import pexpect
+        child = pexpect.spawn(BINARY, list(args), cwd=self.dir, env=env or base_env(),
+                              encoding="utf-8", codec_errors="surrogateescape", timeout=10)
+        self.addCleanup(child.close, force=True)
+        return child
+
+    def finish(self, child):
+        """Waits for the end of a spawned run, which must exit with 0; returns its last output."""
+        import pexpect
+        child.expect(pexpect.EOF)
+        child.close()
+        self.assertEqual(child.exitstatus, 0)
+        return child.before
+
     def body(self, result, mode, days):
         """Checks the opening lines and header (its cutoff against the clock); returns the rest."""
         self.assertEqual(result.status, 0)

@@ -14,18 +14,6 @@ PROMPT = "delete y/n ? "
 
 
 class Prompt(SweepCase):
-    def spawn(self, *args, env=None):
-        child = pexpect.spawn(BINARY, list(args), cwd=self.dir, env=env or base_env(),
-                              encoding="utf-8", codec_errors="surrogateescape", timeout=10)
-        self.addCleanup(child.close, force=True)
-        return child
-
-    def finish(self, child):
-        child.expect(pexpect.EOF)
-        child.close()
-        self.assertEqual(child.exitstatus, 0)
-        return child.before
-
     def test_answers_keys_and_summary(self):
         a = self.make("a.log", 10)
         b = self.make("b.log", 10)

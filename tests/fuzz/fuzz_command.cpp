@@ -11,29 +11,18 @@
 #include <vector>
 
 #include "cli/command.h"
-#include "common/version.h"
+#include "support/expected_text.h"
 #include "support/fake_platform.h"
 
 namespace {
 
-const std::string OPENING = "agecull " AGECULL_VERSION
-                            " - removes files older than a given number of days\n"
-                            "* Deleted files are NOT moved to recycle bin. Use this program with caution. *\n\n";
-const std::string USAGE =
-    "Usage: agecull fname days [/Q] [/L]\n"
-    "  fname - file name which can include wildcards * and ?.\n"
-    "  days  - is the number of days.\n"
-    "  /Q    - Run quietly and do not prompt to delete each file.\n"
-    "  /L    - List the older files only. Do not delete them.\n"
-    "\n"
-    "Example: agecull *.dat 5\n"
-    "  This command will delete all files ending in .dat in the current\n"
-    "  directory/folder older than 5 days.\n";
-const std::string INVALID_COUNT = "Invalid number of paramaters\n\n" + USAGE;
-const std::string PATH_TOO_LONG = "Path too long\n";
-const std::string DAYS_VALUE = "Number of days must be > 0\n";
-const std::string DAYS_FORM = "days must consist of the digits 0 - 9 only\n";
-const std::string OPTION = "Optional 3rd paramater can only be /Q or /L\n";
+using expected::DAYS_FORM;
+using expected::DAYS_VALUE;
+using expected::INVALID_COUNT;
+using expected::OPENING;
+using expected::OPTION;
+using expected::PATH_TOO_LONG;
+using expected::USAGE;
 const std::string SEARCHED = "File not found\n";  // the fake directory is empty
 
 [[noreturn]] void fail(const char* what, const std::string& detail) {
