@@ -387,10 +387,19 @@ public:
 
     bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) override {
         loadLocale();
-        const int hour12 = time.hour % 12 == 0 ? 12 : time.hour % 12;
-        const int length = std::snprintf(buffer, size, "%02d:%02d:%02d %s", hour12, time.minute, time.second,
-                                         time.hour < 12 ? amText_.c_str() : pmText_.c_str());
-        return length > 0 && static_cast<std::size_t>(length) < size;
+        // Written by hand, not with snprintf: this runs for every listed entry. The fields
+        // come from toCalendar, so each number has exactly two digits.
+        const std::string& designator = time.hour < 12 ? amText_ : pmText_;
+        const std::size_t length = 9 + designator.size();  // "hh:mm:ss " and the designator
+        if (length >= size) return false;
+        putTwoDigits(buffer, time.hour % 12 == 0 ? 12 : time.hour % 12);
+        buffer[2] = ':';
+        putTwoDigits(buffer + 3, time.minute);
+        buffer[5] = ':';
+        putTwoDigits(buffer + 6, time.second);
+        buffer[8] = ' ';
+        std::memcpy(buffer + 9, designator.c_str(), designator.size() + 1);
+        return true;
     }
 
     std::unique_ptr<DirectorySearch> openSearch(const char* pattern) override {
@@ -434,6 +443,11 @@ private:
         // would be ambiguous.
         if (am != nullptr && *am != '\0') amText_ = am;
         if (pm != nullptr && *pm != '\0') pmText_ = pm;
+    }
+
+    static void putTwoDigits(char* out, int value) {
+        out[0] = static_cast<char>('0' + value / 10);
+        out[1] = static_cast<char>('0' + value % 10);
     }
 
     static void fillWeekAndYearDay(const CalendarTime& time, struct tm& fields) {

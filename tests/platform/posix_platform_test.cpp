@@ -157,6 +157,28 @@ TEST(PosixPlatform, PrefixIsThePatternUpToItsLastSlash) {
     for (const auto& c : cases) EXPECT_EQ(systemPlatform().pathPrefixLength(c.pattern), c.expected) << c.pattern;
 }
 
+TEST(PosixPlatform, TwelveHourTimeHasTwoDigitFieldsAndFitsItsBuffer) {
+    const struct {
+        int hour, minute, second;
+        const char* expected;  // before the locale's AM or PM text
+    } cases[] = {
+        {0, 0, 0, "12:00:00 "}, {9, 5, 7, "09:05:07 "}, {12, 59, 59, "12:59:59 "}, {23, 4, 5, "11:04:05 "},
+    };
+    for (const auto& c : cases) {
+        CalendarTime fields;
+        fields.hour = c.hour;
+        fields.minute = c.minute;
+        fields.second = c.second;
+        char text[64];
+        ASSERT_TRUE(systemPlatform().formatTime(fields, text, sizeof text)) << c.expected;
+        const std::string shown(text);
+        EXPECT_EQ(shown.substr(0, 9), c.expected);
+        EXPECT_GT(shown.size(), 9u) << "no AM/PM text: " << shown;
+    }
+    char tooSmall[9];
+    EXPECT_FALSE(systemPlatform().formatTime(CalendarTime{}, tooSmall, sizeof tooSmall));
+}
+
 TEST(PosixPlatform, CalendarFieldsForAnyFileTime) {
     const struct {
         FileTime time;

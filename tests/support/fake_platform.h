@@ -92,11 +92,7 @@ public:
         }
         return true;
     }
-    bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) override {
-        const int hour12 = time.hour % 12 == 0 ? 12 : time.hour % 12;
-        std::snprintf(buffer, size, "%02d:%02d:%02d %s", hour12, time.minute, time.second, time.hour < 12 ? "AM" : "PM");
-        return true;
-    }
+    bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) override;
 
     std::unique_ptr<DirectorySearch> openSearch(const char* pattern) override {
         pathsOpened.emplace_back(pattern);
