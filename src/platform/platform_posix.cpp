@@ -87,19 +87,23 @@ public:
 
     int readError() const override { return readError_; }
 
-    int removeCurrent(const char* /*entryPath*/) override {
-        // Look again, relative to the searched directory and without following links:
-        // only the very file that was examined, unchanged, may go.
+    int removeCurrent(const char* /*entryPath*/, bool lookAgain) override {
         struct stat now;
-        if (fstatat(dirfd(directory_), currentName_, &now, AT_SYMLINK_NOFOLLOW) != 0) return errno;
-        if (now.st_dev != current_.st_dev || now.st_ino != current_.st_ino ||
-            lastWriteOf(now) != lastWriteOf(current_)) {
-            return ERROR_ENTRY_CHANGED;
+        const struct stat* status = &current_;
+        if (lookAgain) {
+            // Look again, relative to the searched directory and without following links:
+            // only the very file that was examined, unchanged, may go.
+            if (fstatat(dirfd(directory_), currentName_, &now, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+            if (now.st_dev != current_.st_dev || now.st_ino != current_.st_ino ||
+                lastWriteOf(now) != lastWriteOf(current_)) {
+                return ERROR_ENTRY_CHANGED;
+            }
+            status = &now;
         }
         // Files and links only. A directory, FIFO, socket or device is refused, and so is a
         // read-only file even for root: the command promises never to delete those.
-        if (!S_ISREG(now.st_mode) && !S_ISLNK(now.st_mode)) return EACCES;
-        if (S_ISREG(now.st_mode) && (now.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return EACCES;
+        if (!S_ISREG(status->st_mode) && !S_ISLNK(status->st_mode)) return EACCES;
+        if (S_ISREG(status->st_mode) && (status->st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return EACCES;
         if (unlinkat(dirfd(directory_), currentName_, 0) != 0) return errno;
         return 0;
     }

@@ -71,7 +71,9 @@ int FakeSearch::readError() const {
                : 0;
 }
 
-int FakeSearch::removeCurrent(const char* entryPath) {
+int FakeSearch::removeCurrent(const char* entryPath, bool lookAgain) {
+    platform_.lookedAgain.push_back(lookAgain);
+    platform_.outSizeAtRemoval.push_back(platform_.out.size());
     const auto failure = platform_.removalErrors.find(entryPath);
     if (failure != platform_.removalErrors.end()) return failure->second;
     platform_.removed.emplace_back(entryPath);

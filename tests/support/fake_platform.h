@@ -29,7 +29,7 @@ public:
     explicit FakeSearch(FakePlatform& platform) : platform_(platform) {}
     bool next(FoundEntry& out) override;
     int readError() const override;
-    int removeCurrent(const char* entryPath) override;
+    int removeCurrent(const char* entryPath, bool lookAgain) override;
 
 private:
     FakePlatform& platform_;
@@ -56,6 +56,8 @@ public:
     std::string out;       // standard output, with "|" where it was flushed when asked
     std::string err;
     std::vector<std::string> removed;
+    std::vector<bool> lookedAgain;              // removeCurrent's lookAgain, per call
+    std::vector<std::size_t> outSizeAtRemoval;  // how much output was written, per call
     std::vector<std::string> pathsOpened;
     std::size_t keysRead = 0;
     bool markFlushes = false;
