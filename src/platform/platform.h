@@ -39,8 +39,11 @@ public:
 
     // Removes the entry last returned by next(), whose full path is `entryPath`. Files
     // and links only: directories, special files and read-only files are refused with
-    // EACCES. Returns 0 on success, otherwise an error code.
-    virtual int removeCurrent(const char* entryPath) = 0;
+    // EACCES. With `lookAgain` (any time may have passed since next(), as when the user
+    // was asked) the entry is examined afresh first, and one that is no longer the file
+    // next() examined, unchanged, is kept with ERROR_ENTRY_CHANGED. Without it, the status
+    // next() read is trusted. Returns 0 on success, otherwise an error code.
+    virtual int removeCurrent(const char* entryPath, bool lookAgain) = 0;
 };
 
 class Platform {

@@ -87,19 +87,23 @@ public:
 
     int readError() const override { return readError_; }
 
-    int removeCurrent(const char* /*entryPath*/) override {
-        // Look again, relative to the searched directory and without following links:
-        // only the very file that was examined, unchanged, may go.
+    int removeCurrent(const char* /*entryPath*/, bool lookAgain) override {
         struct stat now;
-        if (fstatat(dirfd(directory_), currentName_, &now, AT_SYMLINK_NOFOLLOW) != 0) return errno;
-        if (now.st_dev != current_.st_dev || now.st_ino != current_.st_ino ||
-            lastWriteOf(now) != lastWriteOf(current_)) {
-            return ERROR_ENTRY_CHANGED;
+        const struct stat* status = &current_;
+        if (lookAgain) {
+            // Look again, relative to the searched directory and without following links:
+            // only the very file that was examined, unchanged, may go.
+            if (fstatat(dirfd(directory_), currentName_, &now, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+            if (now.st_dev != current_.st_dev || now.st_ino != current_.st_ino ||
+                lastWriteOf(now) != lastWriteOf(current_)) {
+                return ERROR_ENTRY_CHANGED;
+            }
+            status = &now;
         }
         // Files and links only. A directory, FIFO, socket or device is refused, and so is a
         // read-only file even for root: the command promises never to delete those.
-        if (!S_ISREG(now.st_mode) && !S_ISLNK(now.st_mode)) return EACCES;
-        if (S_ISREG(now.st_mode) && (now.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return EACCES;
+        if (!S_ISREG(status->st_mode) && !S_ISLNK(status->st_mode)) return EACCES;
+        if (S_ISREG(status->st_mode) && (status->st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return EACCES;
         if (unlinkat(dirfd(directory_), currentName_, 0) != 0) return errno;
         return 0;
     }
@@ -387,10 +391,19 @@ public:
 
     bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) override {
         loadLocale();
-        const int hour12 = time.hour % 12 == 0 ? 12 : time.hour % 12;
-        const int length = std::snprintf(buffer, size, "%02d:%02d:%02d %s", hour12, time.minute, time.second,
-                                         time.hour < 12 ? amText_.c_str() : pmText_.c_str());
-        return length > 0 && static_cast<std::size_t>(length) < size;
+        // Written by hand, not with snprintf: this runs for every listed entry. The fields
+        // come from toCalendar, so each number has exactly two digits.
+        const std::string& designator = time.hour < 12 ? amText_ : pmText_;
+        const std::size_t length = 9 + designator.size();  // "hh:mm:ss " and the designator
+        if (length >= size) return false;
+        putTwoDigits(buffer, time.hour % 12 == 0 ? 12 : time.hour % 12);
+        buffer[2] = ':';
+        putTwoDigits(buffer + 3, time.minute);
+        buffer[5] = ':';
+        putTwoDigits(buffer + 6, time.second);
+        buffer[8] = ' ';
+        std::memcpy(buffer + 9, designator.c_str(), designator.size() + 1);
+        return true;
     }
 
     std::unique_ptr<DirectorySearch> openSearch(const char* pattern) override {
@@ -434,6 +447,11 @@ private:
         // would be ambiguous.
         if (am != nullptr && *am != '\0') amText_ = am;
         if (pm != nullptr && *pm != '\0') pmText_ = pm;
+    }
+
+    static void putTwoDigits(char* out, int value) {
+        out[0] = static_cast<char>('0' + value / 10);
+        out[1] = static_cast<char>('0' + value % 10);
     }
 
     static void fillWeekAndYearDay(const CalendarTime& time, struct tm& fields) {

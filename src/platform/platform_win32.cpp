@@ -104,14 +104,17 @@ public:
 
     int readError() const override { return readError_; }
 
-    int removeCurrent(const char* entryPath) override {
-        // Only the entry as it was judged may go: one written to since the listing (or
-        // replaced by another of the same name) is no longer older than the cutoff.
-        WIN32_FILE_ATTRIBUTE_DATA now;
-        if (!GetFileAttributesExA(entryPath, GetFileExInfoStandard, &now)) {
-            return errnoFromWin32(GetLastError());
+    int removeCurrent(const char* entryPath, bool lookAgain) override {
+        // After a wait (the user was asked), only the entry as it was judged may go: one
+        // written to since the listing (or replaced by a newer one of the same name) is no
+        // longer older than the cutoff.
+        if (lookAgain) {
+            WIN32_FILE_ATTRIBUTE_DATA now;
+            if (!GetFileAttributesExA(entryPath, GetFileExInfoStandard, &now)) {
+                return errnoFromWin32(GetLastError());
+            }
+            if (fromFiletime(now.ftLastWriteTime) != fromFiletime(data_.ftLastWriteTime)) return ERROR_ENTRY_CHANGED;
         }
-        if (fromFiletime(now.ftLastWriteTime) != fromFiletime(data_.ftLastWriteTime)) return ERROR_ENTRY_CHANGED;
         // The C runtime's remove deletes files only: a directory, a read-only file and a
         // file open elsewhere without delete sharing all fail with EACCES.
         if (std::remove(entryPath) != 0) return errno;

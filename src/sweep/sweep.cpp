@@ -33,6 +33,19 @@ const std::string& displayName(const std::string& path, bool terminal, std::stri
     return scratch;
 }
 
+// Writes what is left of an entry line after a removal, then accounts for the removal.
+void finishRemoval(Platform& platform, int error, std::string& line, SweepCounts& counts) {
+    if (error == 0) {
+        line += "-deleted";
+        platform.writeOut(line.data(), line.size());
+        ++counts.processed;
+    } else {
+        platform.writeOut(line.data(), line.size());
+        platform.reportError("  Could not delete ", error);
+        ++counts.failed;
+    }
+}
+
 }  // namespace
 
 int sweepFiles(const SweepRequest& request, Platform& platform) {
@@ -55,6 +68,10 @@ int sweepFiles(const SweepRequest& request, Platform& platform) {
     // the name of some other file. Its storage is reused from entry to entry.
     std::string entryPath(request.pattern, prefixLength);
     std::string scratch;
+    // Each entry line is built whole and written in one piece: "\n" (which ends the line
+    // before), the time, then the path with two spaces on each side.
+    std::string line;
+    char time[FILE_TIME_TEXT_SIZE];
     FoundEntry entry;
     while (search->next(entry)) {
         const FileTime localWrite = platform.toLocalTime(entry.lastWrite);
@@ -62,26 +79,30 @@ int sweepFiles(const SweepRequest& request, Platform& platform) {
 
         entryPath.resize(prefixLength);
         entryPath.append(entry.name, entry.nameLength);
-        writeText(platform, "\n");
-        printFileTime(platform, localWrite);
         const std::string& shown = displayName(entryPath, terminal, scratch);
-        platform.writeOut("  ", 2);
-        platform.writeOut(shown.data(), shown.size());
-        platform.writeOut("  ", 2);
+        line.assign(1, '\n');
+        line.append(time, formatFileTime(platform, localWrite, time, sizeof time));
+        line.append("  ", 2);
+        line.append(shown);
+        line.append("  ", 2);
 
         if (request.listOnly) {
+            platform.writeOut(line.data(), line.size());
             ++counts.processed;
-        } else if (request.quiet || confirmDelete(platform)) {
-            const int error = search->removeCurrent(entryPath.c_str());
-            if (error == 0) {
-                writeText(platform, "-deleted");
-                ++counts.processed;
-            } else {
-                platform.reportError("  Could not delete ", error);
-                ++counts.failed;
-            }
+        } else if (request.quiet) {
+            // Removed before its line is written, while the status next() read a moment ago
+            // still holds: writing first could block on a full pipe or a paused terminal
+            // for any length of time, and would then call for a second look at the entry.
+            finishRemoval(platform, search->removeCurrent(entryPath.c_str(), false), line, counts);
         } else {
-            ++counts.skipped;
+            platform.writeOut(line.data(), line.size());
+            line.clear();
+            if (confirmDelete(platform)) {
+                // The answer may have taken any time: the entry is looked at again.
+                finishRemoval(platform, search->removeCurrent(entryPath.c_str(), true), line, counts);
+            } else {
+                ++counts.skipped;
+            }
         }
         // Someone watching a long run on a terminal sees each line as it is done.
         if (terminal) platform.flushOut();

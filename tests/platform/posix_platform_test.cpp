@@ -117,14 +117,21 @@ TEST_F(PosixPlatformTest, RemovalTakesFilesAndLinksOnly) {
         {"plain", 0, false}, {"readonly", EACCES, true}, {"dir", EACCES, true},
         {"fifo", EACCES, true}, {"dirlink", 0, false},
     };
-    for (const auto& c : cases) {
-        const std::string pattern = path(c.name);
-        auto search = systemPlatform().openSearch(pattern.c_str());
-        ASSERT_TRUE(search) << c.name;
-        FoundEntry entry;
-        ASSERT_TRUE(search->next(entry));
-        EXPECT_EQ(search->removeCurrent(pattern.c_str()), c.expected) << c.name;
-        EXPECT_EQ(exists(c.name), c.remains) << c.name;
+    // The same refusals whether the entry is looked at again or the listing is trusted.
+    for (bool lookAgain : {true, false}) {
+        makeFile("plain");
+        if (!exists("dirlink")) {
+            ASSERT_EQ(symlink("dir", path("dirlink").c_str()), 0);
+        }
+        for (const auto& c : cases) {
+            const std::string pattern = path(c.name);
+            auto search = systemPlatform().openSearch(pattern.c_str());
+            ASSERT_TRUE(search) << c.name;
+            FoundEntry entry;
+            ASSERT_TRUE(search->next(entry));
+            EXPECT_EQ(search->removeCurrent(pattern.c_str(), lookAgain), c.expected) << c.name << lookAgain;
+            EXPECT_EQ(exists(c.name), c.remains) << c.name << lookAgain;
+        }
     }
     EXPECT_TRUE(exists("dir"));  // the link's target is untouched
 }
@@ -144,7 +151,7 @@ TEST_F(PosixPlatformTest, EntryChangedAfterExaminationIsKept) {
             const struct timespec later[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
             ASSERT_EQ(utimensat(AT_FDCWD, pattern.c_str(), later, 0), 0);
         }
-        EXPECT_EQ(search->removeCurrent(pattern.c_str()), ERROR_ENTRY_CHANGED) << replace;
+        EXPECT_EQ(search->removeCurrent(pattern.c_str(), true), ERROR_ENTRY_CHANGED) << replace;
         EXPECT_TRUE(exists("log"));
     }
 }
@@ -155,6 +162,28 @@ TEST(PosixPlatform, PrefixIsThePatternUpToItsLastSlash) {
         std::size_t expected;
     } cases[] = {{"*.log", 0}, {"logs/*.log", 5}, {"/var/log/*", 9}, {"a//b/c", 5}, {"dir\\*.txt", 0}, {"/", 1}};
     for (const auto& c : cases) EXPECT_EQ(systemPlatform().pathPrefixLength(c.pattern), c.expected) << c.pattern;
+}
+
+TEST(PosixPlatform, TwelveHourTimeHasTwoDigitFieldsAndFitsItsBuffer) {
+    const struct {
+        int hour, minute, second;
+        const char* expected;  // before the locale's AM or PM text
+    } cases[] = {
+        {0, 0, 0, "12:00:00 "}, {9, 5, 7, "09:05:07 "}, {12, 59, 59, "12:59:59 "}, {23, 4, 5, "11:04:05 "},
+    };
+    for (const auto& c : cases) {
+        CalendarTime fields;
+        fields.hour = c.hour;
+        fields.minute = c.minute;
+        fields.second = c.second;
+        char text[64];
+        ASSERT_TRUE(systemPlatform().formatTime(fields, text, sizeof text)) << c.expected;
+        const std::string shown(text);
+        EXPECT_EQ(shown.substr(0, 9), c.expected);
+        EXPECT_GT(shown.size(), 9u) << "no AM/PM text: " << shown;
+    }
+    char tooSmall[9];
+    EXPECT_FALSE(systemPlatform().formatTime(CalendarTime{}, tooSmall, sizeof tooSmall));
 }
 
 TEST(PosixPlatform, CalendarFieldsForAnyFileTime) {

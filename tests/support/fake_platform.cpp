@@ -46,6 +46,13 @@ bool FakePlatform::toCalendar(FileTime time, CalendarTime& fields) {
     return true;
 }
 
+bool FakePlatform::formatTime(const CalendarTime& time, char* buffer, std::size_t size) {
+    const int hour12 = time.hour % 12 == 0 ? 12 : time.hour % 12;
+    const int length = std::snprintf(buffer, size, "%02d:%02d:%02d %s", hour12, time.minute, time.second,
+                                     time.hour < 12 ? "AM" : "PM");
+    return length > 0 && static_cast<std::size_t>(length) < size;
+}
+
 bool FakeSearch::next(FoundEntry& out) {
     if (position_ >= platform_.entries.size() || position_ >= platform_.readErrorAfter) {
         atEnd_ = true;
@@ -64,7 +71,9 @@ int FakeSearch::readError() const {
                : 0;
 }
 
-int FakeSearch::removeCurrent(const char* entryPath) {
+int FakeSearch::removeCurrent(const char* entryPath, bool lookAgain) {
+    platform_.lookedAgain.push_back(lookAgain);
+    platform_.outSizeAtRemoval.push_back(platform_.out.size());
     const auto failure = platform_.removalErrors.find(entryPath);
     if (failure != platform_.removalErrors.end()) return failure->second;
     platform_.removed.emplace_back(entryPath);

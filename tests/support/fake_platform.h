@@ -29,7 +29,7 @@ public:
     explicit FakeSearch(FakePlatform& platform) : platform_(platform) {}
     bool next(FoundEntry& out) override;
     int readError() const override;
-    int removeCurrent(const char* entryPath) override;
+    int removeCurrent(const char* entryPath, bool lookAgain) override;
 
 private:
     FakePlatform& platform_;
@@ -56,6 +56,8 @@ public:
     std::string out;       // standard output, with "|" where it was flushed when asked
     std::string err;
     std::vector<std::string> removed;
+    std::vector<bool> lookedAgain;              // removeCurrent's lookAgain, per call
+    std::vector<std::size_t> outSizeAtRemoval;  // how much output was written, per call
     std::vector<std::string> pathsOpened;
     std::size_t keysRead = 0;
     bool markFlushes = false;
@@ -92,11 +94,7 @@ public:
         }
         return true;
     }
-    bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) override {
-        const int hour12 = time.hour % 12 == 0 ? 12 : time.hour % 12;
-        std::snprintf(buffer, size, "%02d:%02d:%02d %s", hour12, time.minute, time.second, time.hour < 12 ? "AM" : "PM");
-        return true;
-    }
+    bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) override;
 
     std::unique_ptr<DirectorySearch> openSearch(const char* pattern) override {
         pathsOpened.emplace_back(pattern);
