@@ -37,3 +37,15 @@ struct CalendarTime {
     int second = 0;
     int millisecond = 0;
 };
+
+// `time` moved by a signed number of ticks, held at the ends of the FileTime scale
+// instead of wrapping round. Offsets are time-zone sized, far from the int64 limits.
+inline FileTime shiftFileTime(FileTime time, std::int64_t ticks) {
+    const FileTime maxTime = ~static_cast<FileTime>(0);
+    if (ticks >= 0) {
+        const FileTime shift = static_cast<FileTime>(ticks);
+        return time > maxTime - shift ? maxTime : time + shift;
+    }
+    const FileTime shift = static_cast<FileTime>(-(ticks + 1)) + 1;
+    return time < shift ? 0 : time - shift;
+}

@@ -342,12 +342,7 @@ public:
             offsetTicks_ = static_cast<std::int64_t>(local.tm_gmtoff) * TICKS_PER_SECOND;
             offsetKnown_ = true;
         }
-        if (offsetTicks_ >= 0) {
-            const FileTime shift = static_cast<FileTime>(offsetTicks_);
-            return utc > MAX_FILE_TIME - shift ? MAX_FILE_TIME : utc + shift;
-        }
-        const FileTime shift = static_cast<FileTime>(-offsetTicks_);
-        return utc < shift ? 0 : utc - shift;
+        return shiftFileTime(utc, offsetTicks_);
     }
 
     bool toCalendar(FileTime time, CalendarTime& out) override {

@@ -239,13 +239,7 @@ public:
             }
         }
         // Applied here rather than by further calls, clamped at both ends of the scale.
-        const FileTime maxTime = ~static_cast<FileTime>(0);
-        if (offsetTicks_ >= 0) {
-            const FileTime shift = static_cast<FileTime>(offsetTicks_);
-            return utc > maxTime - shift ? maxTime : utc + shift;
-        }
-        const FileTime shift = static_cast<FileTime>(-offsetTicks_);
-        return utc < shift ? 0 : utc - shift;
+        return shiftFileTime(utc, offsetTicks_);
     }
 
     bool toCalendar(FileTime time, CalendarTime& out) override {

@@ -83,7 +83,7 @@ public:
     [[noreturn]] void exitProcess(int status) override { throw FakeExit{status}; }
 
     FileTime currentTime() override { return now; }
-    FileTime toLocalTime(FileTime utc) override { return static_cast<FileTime>(static_cast<std::int64_t>(utc) + localOffsetTicks); }
+    FileTime toLocalTime(FileTime utc) override { return shiftFileTime(utc, localOffsetTicks); }
     bool toCalendar(FileTime time, CalendarTime& fields) override;
     bool formatShortDate(const CalendarTime& time, char* buffer, std::size_t size) override {
         if (dateFails) return false;
