@@ -10,13 +10,9 @@
 
 namespace {
 
-void writeText(Platform& platform, const char* text) {
-    platform.writeOut(text, std::strlen(text));
-}
-
 void writeLine(Platform& platform, const char* text) {
-    writeText(platform, text);
-    writeText(platform, "\n");
+    platform.writeText(text);
+    platform.writeText("\n");
 }
 
 bool isHelpRequest(const char* argument) {
@@ -41,7 +37,7 @@ bool readOption(const char* argument, SweepRequest& request) {
 }  // namespace
 
 void printBanner(Platform& platform) {
-    writeText(platform, "agecull " AGECULL_VERSION " - removes files older than a given number of days");
+    platform.writeText("agecull " AGECULL_VERSION " - removes files older than a given number of days");
 }
 
 void printUsage(Platform& platform) {
@@ -76,9 +72,9 @@ std::int32_t parseDayCount(const char* text) {
 
 int runCommand(int argc, const char* const* argv, Platform& platform) {
     printBanner(platform);
-    writeText(platform, "\n");
+    platform.writeText("\n");
     writeLine(platform, "* Deleted files are NOT moved to recycle bin. Use this program with caution. *");
-    writeText(platform, "\n");
+    platform.writeText("\n");
 
     if (argc == 2 && isHelpRequest(argv[1])) {
         printUsage(platform);
@@ -86,7 +82,7 @@ int runCommand(int argc, const char* const* argv, Platform& platform) {
     }
     if (argc < 3 || argc > 4) {
         writeLine(platform, "Invalid number of paramaters");
-        writeText(platform, "\n");
+        platform.writeText("\n");
         printUsage(platform);
         return 0;
     }

@@ -5,6 +5,7 @@
 // Tests drive the logic through a fake implementation instead.
 
 #include <cstddef>
+#include <cstring>
 #include <memory>
 
 #include "common/types.h"
@@ -52,6 +53,7 @@ public:
 
     // Standard output, buffered; flushOut() makes everything written so far visible.
     virtual void writeOut(const char* data, std::size_t size) = 0;
+    void writeText(const char* text) { writeOut(text, std::strlen(text)); }
     virtual void flushOut() = 0;
     // Whether standard output is a terminal; read once at start-up.
     virtual bool outputIsTerminal() const = 0;

@@ -1,7 +1,6 @@
 #include "sweep/prompt.h"
 
 #include <cctype>
-#include <cstring>
 
 #include "platform/platform.h"
 
@@ -11,7 +10,7 @@ constexpr int KEY_ESC = 27;
 
 void abortRun(Platform& platform, const char* line) {
     platform.writeOut("\n", 1);
-    platform.writeOut(line, std::strlen(line));
+    platform.writeText(line);
     platform.writeOut("\n", 1);
     platform.exitProcess(0);
 }

@@ -1,7 +1,6 @@
 #include "sweep/sweep.h"
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "platform/platform.h"
@@ -10,10 +9,6 @@
 #include "timefmt/timefmt.h"
 
 namespace {
-
-void writeText(Platform& platform, const char* text) {
-    platform.writeOut(text, std::strlen(text));
-}
 
 void writeCountLine(Platform& platform, std::int32_t count, const char* words) {
     char line[128];
@@ -51,17 +46,17 @@ void finishRemoval(Platform& platform, int error, std::string& line, SweepCounts
 int sweepFiles(const SweepRequest& request, Platform& platform) {
     std::unique_ptr<DirectorySearch> search = platform.openSearch(request.pattern);
     if (!search) {
-        writeText(platform, "File not found\n");
+        platform.writeText("File not found\n");
         return 0;
     }
     const std::size_t prefixLength = platform.pathPrefixLength(request.pattern);
     const FileTime cutoff = computeCutoff(platform, request.days);
     const bool terminal = platform.outputIsTerminal();
 
-    writeText(platform, request.listOnly ? "  List of" : "  Deleting");
-    writeText(platform, " files last modified before - ");
+    platform.writeText(request.listOnly ? "  List of" : "  Deleting");
+    platform.writeText(" files last modified before - ");
     printFileTime(platform, cutoff);
-    writeText(platform, "\n");
+    platform.writeText("\n");
 
     SweepCounts counts;
     // The path buffer grows to fit prefix plus name: a long path is never cut short into
@@ -112,7 +107,7 @@ int sweepFiles(const SweepRequest& request, Platform& platform) {
     search.reset();
     if (readError != 0) platform.reportError("  Could not read the directory", readError);
 
-    writeText(platform, "\n\n");
+    platform.writeText("\n\n");
     writeCountLine(platform, counts.processed,
                    request.listOnly ? " files would have been deleted without the [/L] option" : " files were deleted");
     if (counts.failed > 0) writeCountLine(platform, counts.failed, " files failed to delete");
