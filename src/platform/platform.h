@@ -1,7 +1,7 @@
 #pragma once
 
 // The operations the logic needs from the operating system, at the level the logic thinks
-// in. platform_posix.cpp and platform_win32.cpp implement them; CMake compiles one.
+// in. posix/ and platform_win32.cpp implement them; CMake compiles one side.
 // Tests drive the logic through a fake implementation instead.
 
 #include <cstddef>
@@ -38,13 +38,17 @@ public:
     // listing short.
     virtual int readError() const = 0;
 
-    // Removes the entry last returned by next(), whose full path is `entryPath`. Files
-    // and links only: directories, special files and read-only files are refused with
-    // EACCES. With `lookAgain` (any time may have passed since next(), as when the user
-    // was asked) the entry is examined afresh first, and one that is no longer the file
-    // next() examined, unchanged, is kept with ERROR_ENTRY_CHANGED. Without it, the status
-    // next() read is trusted. Returns 0 on success, otherwise an error code.
-    virtual int removeCurrent(const char* entryPath, bool lookAgain) = 0;
+    // Removal of the entry last returned by next(). Files and links only: directories,
+    // special files and read-only files are refused with EACCES. Each returns 0 on success,
+    // otherwise an error code.
+
+    // Removes it on the strength of what next() read, for a removal that follows the
+    // listing with no wait between.
+    virtual int removeListed() = 0;
+    // Examines it afresh first, for a removal after a wait of any length (the user was
+    // asked): one that is no longer the very file next() examined, unchanged, is kept with
+    // ERROR_ENTRY_CHANGED.
+    virtual int removeIfUnchanged() = 0;
 };
 
 class Platform {

@@ -88,13 +88,13 @@ int sweepFiles(const SweepRequest& request, Platform& platform) {
             // Removed before its line is written, while the status next() read a moment ago
             // still holds: writing first could block on a full pipe or a paused terminal
             // for any length of time, and would then call for a second look at the entry.
-            finishRemoval(platform, search->removeCurrent(entryPath.c_str(), false), line, counts);
+            finishRemoval(platform, search->removeListed(), line, counts);
         } else {
             platform.writeOut(line.data(), line.size());
             line.clear();
             if (confirmDelete(platform)) {
                 // The answer may have taken any time: the entry is looked at again.
-                finishRemoval(platform, search->removeCurrent(entryPath.c_str(), true), line, counts);
+                finishRemoval(platform, search->removeIfUnchanged(), line, counts);
             } else {
                 ++counts.skipped;
             }

@@ -29,9 +29,12 @@ public:
     explicit FakeSearch(FakePlatform& platform) : platform_(platform) {}
     bool next(FoundEntry& out) override;
     int readError() const override;
-    int removeCurrent(const char* entryPath, bool lookAgain) override;
+    int removeListed() override { return remove(false); }
+    int removeIfUnchanged() override { return remove(true); }
 
 private:
+    int remove(bool lookedAgain);
+
     FakePlatform& platform_;
     std::size_t position_ = 0;
     bool atEnd_ = false;
@@ -56,7 +59,7 @@ public:
     std::string out;       // standard output, with "|" where it was flushed when asked
     std::string err;
     std::vector<std::string> removed;
-    std::vector<bool> lookedAgain;              // removeCurrent's lookAgain, per call
+    std::vector<bool> lookedAgain;              // per removal: removeIfUnchanged rather than removeListed
     std::vector<std::size_t> outSizeAtRemoval;  // how much output was written, per call
     std::vector<std::string> pathsOpened;
     std::size_t keysRead = 0;
