@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "common/types.h"
 
@@ -64,6 +65,8 @@ public:
     // Flushes standard output, then writes "prefix: <text for code>" and a line break to
     // standard error, as perror does.
     virtual void reportError(const char* prefix, int code) = 0;
+    // Flushes standard output, then writes `text` and a line break to standard error.
+    virtual void reportLine(const char* text) = 0;
 
     // One key code from the keyboard (not standard input), unechoed, without Enter.
     // KEY_NONE when none can ever come.
@@ -82,8 +85,10 @@ public:
     // The time for the picture hh':'mm':'ss tt, e.g. "03:04:05 PM". False on failure.
     virtual bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) = 0;
 
-    // Opens a search over `pattern`; null when it cannot be opened or nothing matches.
-    virtual std::unique_ptr<DirectorySearch> openSearch(const char* pattern) = 0;
+    // Opens a search over `pattern`; null when it cannot be opened or nothing matches. On
+    // null, `whyNot` is left empty when the directory was searched and nothing matched,
+    // and otherwise says why it could not be searched (a missing directory, an unsafe link).
+    virtual std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot) = 0;
     // Length of the pattern's leading drive and directory part, exactly as typed.
     virtual std::size_t pathPrefixLength(const char* pattern) const = 0;
 };

@@ -275,10 +275,22 @@ public:
         return GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &fields, TIME_PICTURE, buffer, bufferLength(size)) > 0;
     }
 
-    std::unique_ptr<DirectorySearch> openSearch(const char* pattern) override {
+    void reportLine(const char* text) override {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", text);
+    }
+
+    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot) override {
         WIN32_FIND_DATAA first;
         HANDLE handle = FindFirstFileA(pattern, &first);
-        if (handle == INVALID_HANDLE_VALUE) return nullptr;
+        if (handle == INVALID_HANDLE_VALUE) {
+            // No match at all is the one failure with nothing more to say.
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) {
+                whyNot = std::string(pattern) + ": " + std::strerror(errnoFromWin32(error));
+            }
+            return nullptr;
+        }
         return std::unique_ptr<DirectorySearch>(
             new Win32Search(handle, first, std::string(pattern, pathPrefixLength(pattern))));
     }

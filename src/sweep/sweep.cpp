@@ -44,8 +44,12 @@ void finishRemoval(Platform& platform, int error, std::string& line, SweepCounts
 }  // namespace
 
 int sweepFiles(const SweepRequest& request, Platform& platform) {
-    std::unique_ptr<DirectorySearch> search = platform.openSearch(request.pattern);
+    std::string whyNot;
+    std::unique_ptr<DirectorySearch> search = platform.openSearch(request.pattern, whyNot);
     if (!search) {
+        // Standard output keeps its one line; the reason, when there is more to it than
+        // "nothing matched", goes where a scheduled job's errors are kept.
+        if (!whyNot.empty()) platform.reportLine(whyNot.c_str());
         platform.writeText("File not found\n");
         return 0;
     }

@@ -93,11 +93,18 @@ class Sweeps(SweepCase):
         self.assertTrue(self.exists("a.log"))
 
     def test_file_not_found(self):
-        for pattern in ("*.none", native("missing/*.log"), "missing.log", native("sub/")):
+        # Nothing matched: standard output alone. A directory that cannot be searched: the
+        # reason on standard error as well, naming what was tried.
+        cases = (("*.none", ""), (native("missing/*.log"), native("missing/")), ("missing.log", ""),
+                 (native("sub/"), native("sub/")))
+        for pattern, named in cases:
             with self.subTest(pattern=pattern):
                 result = self.agecull(pattern, "5", "/Q")
                 self.assertEqual(result.out, OPENING + "File not found\n")
-                self.assertEqual(result.err, "")
+                if named and not WINDOWS:
+                    self.assertRegex(result.err, "^" + re.escape(named) + ": [^\n]+\n$")
+                elif not named:
+                    self.assertEqual(result.err, "")
 
     def test_long_entry_path_is_never_cut_into_another_name(self):
         deep = "/".join(["d" * 50] * 4)  # 203 bytes of directories

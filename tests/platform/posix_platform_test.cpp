@@ -17,6 +17,11 @@
 
 namespace {
 
+std::unique_ptr<DirectorySearch> openSearch(const std::string& pattern) {
+    std::string whyNot;
+    return systemPlatform().openSearch(pattern.c_str(), whyNot);
+}
+
 class PosixPlatformTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -46,7 +51,7 @@ protected:
     std::vector<std::string> namesFound(const std::string& namePattern) const {
         std::vector<std::string> names;
         const std::string pattern = path(namePattern);
-        std::unique_ptr<DirectorySearch> search = systemPlatform().openSearch(pattern.c_str());
+        std::unique_ptr<DirectorySearch> search = openSearch(pattern);
         if (!search) return {"<not found>"};
         FoundEntry entry;
         while (search->next(entry)) names.emplace_back(entry.name, entry.nameLength);
@@ -95,7 +100,7 @@ TEST_F(PosixPlatformTest, EntriesCarryTheirOwnLastWriteTime) {
          {std::tuple<const char*, long long, unsigned long long>{"target", 1000000000, 1234567},
           {"link", -1000000000, 0}}) {
         const std::string pattern = path(name);
-        auto search = systemPlatform().openSearch(pattern.c_str());
+        auto search = openSearch(pattern);
         ASSERT_TRUE(search);
         FoundEntry entry;
         ASSERT_TRUE(search->next(entry));
@@ -125,7 +130,7 @@ TEST_F(PosixPlatformTest, RemovalTakesFilesAndLinksOnly) {
         }
         for (const auto& c : cases) {
             const std::string pattern = path(c.name);
-            auto search = systemPlatform().openSearch(pattern.c_str());
+            auto search = openSearch(pattern);
             ASSERT_TRUE(search) << c.name;
             FoundEntry entry;
             ASSERT_TRUE(search->next(entry));
@@ -141,7 +146,7 @@ TEST_F(PosixPlatformTest, EntryChangedAfterExaminationIsKept) {
     makeFile("other");
     const std::string pattern = path("log");
     for (bool replace : {false, true}) {
-        auto search = systemPlatform().openSearch(pattern.c_str());
+        auto search = openSearch(pattern);
         ASSERT_TRUE(search);
         FoundEntry entry;
         ASSERT_TRUE(search->next(entry));

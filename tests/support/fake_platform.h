@@ -47,6 +47,7 @@ public:
     std::int64_t localOffsetTicks = 0;       // added by toLocalTime
     std::vector<FakeEntry> entries;          // what the search yields, in order
     bool searchOpens = true;                 // false: the open fails
+    std::string openFailure;                 // the reason a failed open gives
     std::size_t readErrorAfter = SIZE_MAX;   // the listing fails after this many entries
     int readErrorCode = 5;                   // EIO
     std::map<std::string, int> removalErrors;  // entry path -> error code
@@ -76,6 +77,11 @@ public:
         err += ": error " + std::to_string(code) + "\n";
         out += "<err>";  // where, in the output, the report was written
     }
+    void reportLine(const char* text) override {
+        flushOut();
+        err += std::string(text) + "\n";
+        out += "<err>";
+    }
     int readKey() override {
         ++keysRead;
         if (keys.empty()) return KEY_NONE;
@@ -99,8 +105,9 @@ public:
     }
     bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) override;
 
-    std::unique_ptr<DirectorySearch> openSearch(const char* pattern) override {
+    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot) override {
         pathsOpened.emplace_back(pattern);
+        whyNot = openFailure;
         if (!searchOpens || entries.empty()) return nullptr;
         return std::make_unique<FakeSearch>(*this);
     }

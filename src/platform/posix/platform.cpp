@@ -41,6 +41,11 @@ public:
         std::fprintf(stderr, "%s: %s\n", prefix, text);
     }
 
+    void reportLine(const char* text) override {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", text);
+    }
+
     int readKey() override {
         std::fflush(stdout);
         return posix::readTerminalKey();
@@ -74,7 +79,9 @@ public:
         return dates_.formatTime(time, buffer, size);
     }
 
-    std::unique_ptr<DirectorySearch> openSearch(const char* pattern) override { return posix::openSearch(pattern); }
+    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot) override {
+        return posix::openSearch(pattern, whyNot);
+    }
 
     std::size_t pathPrefixLength(const char* pattern) const override { return posix::pathPrefixLength(pattern); }
 

@@ -61,7 +61,7 @@ private:
 int readTerminalKey();
 
 // search.cpp: the directory search and the pattern's directory part.
-std::unique_ptr<DirectorySearch> openSearch(const char* pattern);
+std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot);
 std::size_t pathPrefixLength(const char* pattern);
 
 }  // namespace posix

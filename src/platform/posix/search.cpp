@@ -120,20 +120,28 @@ private:
 
 }  // namespace
 
-std::unique_ptr<DirectorySearch> openSearch(const char* pattern) {
+std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot) {
     const std::size_t prefixLength = pathPrefixLength(pattern);
     std::string namePattern(pattern + prefixLength);
-    if (namePattern.empty()) return nullptr;
+    if (namePattern.empty()) {
+        whyNot = std::string(pattern) + ": the pattern names no file after its last '/'";
+        return nullptr;
+    }
     const std::string directoryPath = prefixLength == 0 ? std::string(".") : std::string(pattern, prefixLength);
     const int descriptor = open(directoryPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0) return nullptr;
-    DIR* directory = fdopendir(descriptor);
+    DIR* directory = descriptor < 0 ? nullptr : fdopendir(descriptor);
     if (directory == nullptr) {
-        close(descriptor);
+        whyNot = directoryPath + ": " + std::strerror(errno);
+        if (descriptor >= 0) close(descriptor);
         return nullptr;
     }
     auto search = std::make_unique<PosixSearch>(directory, std::move(namePattern));
-    if (!search->start()) return nullptr;
+    if (!search->start()) {
+        // An entry named in full that cannot be examined (other than by not being there)
+        // is a reason too.
+        if (search->readError() != 0) whyNot = std::string(pattern) + ": " + std::strerror(search->readError());
+        return nullptr;
+    }
     return search;
 }
 
