@@ -1,7 +1,8 @@
 // The directory search: readdir over the pattern's directory, our own '*'/'?' matcher on
-// each name, and one fstatat (never following a link) per matching name. Entries are
-// removed with unlinkat relative to the searched directory, so the directory cannot be
-// swapped for another one between the listing and the removal.
+// each name, and one fstatat (never following a link) per matching name. With more than one
+// CPU the fstatat calls run ahead on worker threads (batch.cpp); the entries still come in
+// directory order. Entries are removed with unlinkat relative to the searched directory,
+// so the directory cannot be swapped for another one between the listing and the removal.
 
 #include <cerrno>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/posix/batch.h"
 #include "platform/posix/posix.h"
 #include "platform/wildcard.h"
 
@@ -26,20 +28,28 @@ public:
           namePattern_(std::move(namePattern)),
           wildcard_(hasWildcard(namePattern_.data(), namePattern_.size())) {}
 
-    ~PosixSearch() override { closedir(directory_); }
+    ~PosixSearch() override {
+        readAhead_.reset();  // its workers examine relative to the directory until they stop
+        closedir(directory_);
+    }
 
     PosixSearch(const PosixSearch&) = delete;
     PosixSearch& operator=(const PosixSearch&) = delete;
 
     // Finds the first match, so that opening a search with no match fails as it should.
-    bool start() { return advance(); }
+    bool start() {
+        // One CPU keeps the plain loop below: no threads, nothing to hand between them.
+        const unsigned examiners = examinerCount();
+        if (wildcard_ && examiners > 1) readAhead_ = std::make_unique<ReadAhead>(directory_, namePattern_, examiners);
+        return advance();
+    }
 
     bool next(FoundEntry& out) override {
         if (!pending_ && !advance()) return false;
         pending_ = false;
         out.name = currentName_;
         out.nameLength = currentLength_;
-        out.lastWrite = lastWriteOf(current_);
+        out.lastWrite = current_.lastWrite;
         return true;
     }
 
@@ -50,10 +60,10 @@ public:
     int removeIfUnchanged() override {
         // Looked at again relative to the searched directory and without following links:
         // only the very file that was examined, unchanged, may go.
-        struct stat now;
-        if (fstatat(dirfd(directory_), currentName_, &now, AT_SYMLINK_NOFOLLOW) != 0) return errno;
-        if (now.st_dev != current_.st_dev || now.st_ino != current_.st_ino ||
-            lastWriteOf(now) != lastWriteOf(current_)) {
+        Examined now;
+        const int error = examineEntry(dirfd(directory_), currentName_, now);
+        if (error != 0) return error;
+        if (now.device != current_.device || now.inode != current_.inode || now.lastWrite != current_.lastWrite) {
             return ERROR_ENTRY_CHANGED;
         }
         return removeIfRemovable(now);
@@ -62,9 +72,9 @@ public:
 private:
     // Files and links only. A directory, FIFO, socket or device is refused, and so is a
     // read-only file even for root: the command promises never to delete those.
-    int removeIfRemovable(const struct stat& status) {
-        if (!S_ISREG(status.st_mode) && !S_ISLNK(status.st_mode)) return EACCES;
-        if (S_ISREG(status.st_mode) && (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return EACCES;
+    int removeIfRemovable(const Examined& status) {
+        if (!S_ISREG(status.mode) && !S_ISLNK(status.mode)) return EACCES;
+        if (S_ISREG(status.mode) && (status.mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return EACCES;
         if (unlinkat(dirfd(directory_), currentName_, 0) != 0) return errno;
         return 0;
     }
@@ -80,6 +90,7 @@ private:
             pending_ = examine();
             return pending_;
         }
+        if (readAhead_) return advanceAhead();
         for (;;) {
             errno = 0;
             const struct dirent* found = readdir(directory_);
@@ -99,11 +110,32 @@ private:
         }
     }
 
+    // The same walk, examined ahead on worker threads: each entry keeps its place, and so
+    // does each failure to examine one.
+    bool advanceAhead() {
+        for (;;) {
+            int error = 0;
+            if (!readAhead_->next(currentName_, currentLength_, current_, error)) {
+                readError_ = readAhead_->readError();
+                return false;
+            }
+            if (error == 0) {
+                pending_ = true;
+                return true;
+            }
+            if (error != ENOENT) {
+                readError_ = error;
+                return false;
+            }
+        }
+    }
+
     // Reads the current entry's own status. An entry gone since the listing is passed
     // over; any other failure ends the search as a read error.
     bool examine() {
-        if (fstatat(dirfd(directory_), currentName_, &current_, AT_SYMLINK_NOFOLLOW) == 0) return true;
-        if (errno != ENOENT && wildcard_) readError_ = errno;
+        const int error = examineEntry(dirfd(directory_), currentName_, current_);
+        if (error == 0) return true;
+        if (error != ENOENT && wildcard_) readError_ = error;
         return false;
     }
 
@@ -114,8 +146,9 @@ private:
     bool pending_ = false;
     const char* currentName_ = "";
     std::size_t currentLength_ = 0;
-    struct stat current_ {};
+    Examined current_;
     int readError_ = 0;
+    std::unique_ptr<ReadAhead> readAhead_;
 };
 
 }  // namespace

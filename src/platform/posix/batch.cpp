@@ -1,0 +1,196 @@
+// Reading ahead: names are read in directory order into a small ring of batches; worker
+// threads examine the matching names of the batches ahead (one fstatat each, which is most
+// of a sweep's time and runs in parallel in the kernel), while the sweep's thread hands the
+// entries of the oldest batch over in order. A thread that waits for a batch examines its
+// unclaimed names itself, so nobody idles while there is work.
+//
+// Memory is the ring, whatever the size of the directory. Workers block every signal: the
+// sweep's own thread is the one that takes them.
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+
+#include "platform/posix/batch.h"
+#include "platform/wildcard.h"
+
+namespace posix {
+
+namespace {
+
+// Slots claimed at a time: enough to make the locking cheap, few enough to share a batch.
+constexpr std::size_t CLAIM_SLOTS = 32;
+
+std::int64_t monotonicNow() {
+    struct timespec now;
+#ifdef CLOCK_MONOTONIC_COARSE
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);  // a few ms fine, and far cheaper per entry
+#else
+    clock_gettime(CLOCK_MONOTONIC, &now);
+#endif
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+}  // namespace
+
+ReadAhead::ReadAhead(DIR* directory, std::string namePattern, unsigned examiners)
+    : directory_(directory), descriptor_(dirfd(directory)), namePattern_(std::move(namePattern)) {
+    fillAndPublish(ring_[0]);
+    if (namesEnded_) return;
+    startWorkers(examiners);
+    for (std::size_t i = 1; i < BATCHES && !namesEnded_; ++i) fillAndPublish(ring_[i]);
+}
+
+ReadAhead::~ReadAhead() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    workReady_.notify_all();
+    for (pthread_t worker : workers_) pthread_join(worker, nullptr);
+}
+
+bool ReadAhead::next(const char*& name, std::size_t& length, Examined& status, int& error) {
+    for (;;) {
+        if (handing_ == published_) return false;  // every batch handed over, and no more names
+        Batch& batch = ring_[handing_ % BATCHES];
+        if (!handingReady_) {
+            waitUntilExamined(batch);
+            handingReady_ = true;
+        }
+        if (position_ < batch.slots.size()) {
+            Slot& slot = batch.slots[position_++];
+            name = batch.names.data() + slot.offset;
+            length = slot.length;
+            if (monotonicNow() - slot.examinedAt > STALE_NANOSECONDS) {
+                slot.error = examineEntry(descriptor_, name, slot.status);
+            }
+            error = slot.error;
+            status = slot.status;
+            return true;
+        }
+        // The batch is used up, and its last name with it: its storage takes the next names.
+        ++handing_;
+        position_ = 0;
+        handingReady_ = false;
+        if (!namesEnded_) fillAndPublish(batch);
+    }
+}
+
+// Only ever called on a batch no other thread can see: a new one, or one handed over whole.
+void ReadAhead::fillAndPublish(Batch& batch) {
+    batch.names.clear();
+    batch.slots.clear();
+    batch.finished = 0;
+    while (batch.slots.size() < BATCH_NAMES) {
+        errno = 0;
+        const struct dirent* found = readdir(directory_);
+        if (found == nullptr) {
+            readError_ = errno;
+            namesEnded_ = true;
+            break;
+        }
+        const std::size_t length = std::strlen(found->d_name);
+        if (!matchesWildcard(namePattern_.data(), namePattern_.size(), found->d_name, length)) continue;
+        Slot slot;
+        slot.offset = batch.names.size();
+        slot.length = length;
+        batch.names.insert(batch.names.end(), found->d_name, found->d_name + length + 1);
+        batch.slots.push_back(slot);
+    }
+    if (batch.slots.empty()) return;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++published_;
+    }
+    if (!workers_.empty()) workReady_.notify_all();
+}
+
+void ReadAhead::startWorkers(unsigned count) {
+    // Threads inherit the signal mask of the thread that makes them: with everything blocked
+    // from their first instruction, no signal can ever be delivered to a worker.
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &previous);
+    workers_.reserve(count);
+    for (unsigned i = 0; i < count; ++i) {
+        pthread_t worker;
+        // Without a thread the work is still done: by the sweep's thread, while it waits.
+        if (pthread_create(&worker, nullptr, &ReadAhead::workerMain, this) != 0) break;
+        workers_.push_back(worker);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+}
+
+void ReadAhead::waitUntilExamined(Batch& batch) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (batch.finished < batch.slots.size()) {
+        std::size_t sequence = 0;
+        std::size_t begin = 0;
+        std::size_t end = 0;
+        // Claims are made in order, so any claim left is in this batch or a later one.
+        if (claimBatch_ == handing_ && claim(sequence, begin, end)) {
+            lock.unlock();
+            examineSlots(batch, begin, end);
+            lock.lock();
+            batch.finished += end - begin;
+        } else {
+            batchDone_.wait(lock);
+        }
+    }
+}
+
+bool ReadAhead::claim(std::size_t& sequence, std::size_t& begin, std::size_t& end) {
+    if (claimBatch_ == published_) return false;
+    sequence = claimBatch_;
+    const std::size_t size = ring_[sequence % BATCHES].slots.size();
+    begin = claimSlot_;
+    end = std::min(begin + CLAIM_SLOTS, size);
+    // A batch whose last slots are claimed is left at once: its storage may be refilled
+    // as soon as those are examined and handed over.
+    if (end == size) {
+        ++claimBatch_;
+        claimSlot_ = 0;
+    } else {
+        claimSlot_ = end;
+    }
+    return true;
+}
+
+void ReadAhead::examineSlots(Batch& batch, std::size_t begin, std::size_t end) {
+    // Taken before the first fstatat, so an examination is never thought younger than it is.
+    const std::int64_t now = monotonicNow();
+    for (std::size_t i = begin; i < end; ++i) {
+        Slot& slot = batch.slots[i];
+        slot.error = examineEntry(descriptor_, batch.names.data() + slot.offset, slot.status);
+        slot.examinedAt = now;
+    }
+}
+
+void ReadAhead::work() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        std::size_t sequence = 0;
+        std::size_t begin = 0;
+        std::size_t end = 0;
+        while (!stopping_ && !claim(sequence, begin, end)) workReady_.wait(lock);
+        if (stopping_) return;
+        Batch& batch = ring_[sequence % BATCHES];
+        lock.unlock();
+        examineSlots(batch, begin, end);
+        lock.lock();
+        batch.finished += end - begin;
+        // Only the sweep's thread waits for a batch to be done.
+        if (batch.finished == batch.slots.size()) batchDone_.notify_one();
+    }
+}
+
+void* ReadAhead::workerMain(void* self) {
+    static_cast<ReadAhead*>(self)->work();
+    return nullptr;
+}
+
+}  // namespace posix

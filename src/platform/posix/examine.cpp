@@ -1,0 +1,38 @@
+// One entry's own status, and how many threads may examine entries at once.
+
+#include <algorithm>
+#include <cerrno>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include "platform/posix/batch.h"
+#include "platform/posix/posix.h"
+
+namespace posix {
+
+int examineEntry(int directory, const char* name, Examined& out) {
+    struct stat status;
+    if (fstatat(directory, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return errno;
+    out.device = status.st_dev;
+    out.inode = status.st_ino;
+    out.mode = status.st_mode;
+    out.lastWrite = lastWriteOf(status);
+    return 0;
+}
+
+unsigned examinerCount() {
+    long available = 0;
+#ifdef __linux__
+    // The CPUs this process may use (taskset, cpusets), not all the machine has.
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0) available = CPU_COUNT(&set);
+#endif
+    if (available <= 0) available = sysconf(_SC_NPROCESSORS_ONLN);
+    if (available <= 1) return 1;
+    return static_cast<unsigned>(std::min<long>(available, MAX_EXAMINERS));
+}
+
+}  // namespace posix
