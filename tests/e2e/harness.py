@@ -112,11 +112,14 @@ class Result:
         self.started, self.ended = started, ended
 
 
-def run(args, cwd=None, env=None, merge_streams=False):
-    """Runs the binary without a controlling terminal and returns its output as text."""
+def run(args, cwd=None, env=None, merge_streams=False, launcher=()):
+    """Runs the binary without a controlling terminal and returns its output as text.
+
+    `launcher` goes before the command, e.g. ("taskset", "-c", "0") to give it one CPU.
+    """
     started = time.time()
     completed = subprocess.run(
-        [*COMMAND, *args],
+        [*launcher, *COMMAND, *args],
         cwd=cwd,
         env=env or base_env(),
         stdin=subprocess.DEVNULL,

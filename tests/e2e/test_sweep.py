@@ -4,7 +4,7 @@ import os
 import re
 import unittest
 
-from harness import ACCESS_DENIED, LIST_SUMMARY, OPENING, WINDOWS, SweepCase, absolute, native
+from harness import ACCESS_DENIED, LIST_SUMMARY, OPENING, WINDOWS, SweepCase, absolute, base_env, native
 
 REFUSED = f"  Could not delete : {ACCESS_DENIED}\n"
 
@@ -127,6 +127,67 @@ class Sweeps(SweepCase):
             return
         self.assertEqual(rest, self.line(full, old, "-deleted") + "\n\n  1 files were deleted\n")
         self.assertFalse(self.exists(full))
+
+
+@unittest.skipIf(WINDOWS, "the POSIX search's worker threads")
+class DirectoryOrder(SweepCase):
+    """However many threads examine a large directory, the record keeps the directory's order,
+    and an entry that vanished or cannot be examined keeps its place in it."""
+
+    COUNT = 20000
+
+    def setUp(self):
+        super().setUp()
+        cpus = sorted(os.sched_getaffinity(0))
+        if len(cpus) < 2:
+            self.skipTest("one CPU: no worker threads to compare with")
+        # The worker count follows the CPUs the process may use: one CPU, no workers.
+        self.one_cpu = ("taskset", "-c", str(cpus[0]))
+        self.mtimes = {}
+        for index in range(self.COUNT):
+            name = f"f{index:06d}." + ("txt" if index % 7 == 0 else "log")
+            self.mtimes[name] = self.make(name, 0 if index % 3 == 0 else 30)
+        self.order = os.listdir(self.dir)  # readdir's order, which the command must keep
+        self.matching = [name for name in self.order if name.endswith(".log")]
+
+    def expected(self, stop=None, vanished=()):
+        listed = []
+        for name in self.order:
+            if name == stop:
+                break
+            if name in self.matching and name not in vanished and self.mtimes[name] < self.now - 10 * 86400:
+                listed.append(self.line(name, self.mtimes[name]))
+        return "".join(listed) + f"\n\n  {len(listed)}" + LIST_SUMMARY
+
+    def listing(self, launcher, faults):
+        env = base_env()
+        if faults:
+            library = os.environ.get("AGECULL_STAT_FAULTS_LIBRARY", "")
+            if not os.path.exists(library):
+                self.skipTest("no AGECULL_STAT_FAULTS_LIBRARY to plant failures with")
+            env.update(LD_PRELOAD=library, AGECULL_STAT_FAULTS=faults)
+            # A sanitizer build would insist on coming first in the list of libraries.
+            env["ASAN_OPTIONS"] = ":".join(filter(None, (env.get("ASAN_OPTIONS"), "verify_asan_link_order=0")))
+        result = self.agecull("*.log", "10", "/L", env=env, launcher=launcher)
+        return self.body(result, "List of", 10), result.err
+
+    def test_one_cpu_and_several_give_the_same_record(self):
+        first, early, late, failing = (self.matching[i] for i in (0, 300, 9000, 15000))
+        cases = (
+            ("", None, (), ""),
+            # Vanished (ENOENT): passed over, the first match included. Any other failure
+            # ends the walk at its own place, after every entry before it.
+            (f"{first}=2,{early}=2,{late}=2", None, (first, early, late), ""),
+            (f"{early}=2,{failing}=5,{late}=2", failing, (early, late),
+             "  Could not read the directory: Input/output error\n"),
+        )
+        for faults, stop, vanished, error in cases:
+            expected = self.expected(stop, vanished)
+            for launcher in ((), self.one_cpu):
+                with self.subTest(faults=faults, launcher=launcher):
+                    rest, reported = self.listing(launcher, faults)
+                    self.assertEqual(rest, expected)
+                    self.assertEqual(reported, error)
 
 
 @unittest.skipUnless(WINDOWS, "Windows path forms and wildcard rules")

@@ -8,11 +8,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/batch.h"
 #include "support/fake_platform.h"
 
 namespace {
@@ -159,6 +162,58 @@ TEST_F(PosixPlatformTest, EntryChangedAfterExaminationIsKept) {
         EXPECT_EQ(search->removeIfUnchanged(), ERROR_ENTRY_CHANGED) << replace;
         EXPECT_TRUE(exists("log"));
     }
+}
+
+// Many batches' worth, so that with several CPUs the entries are examined ahead on worker
+// threads and handed over from batch storage that is refilled behind them.
+constexpr int MANY = static_cast<int>(posix::BATCH_NAMES * posix::BATCHES * 3);
+
+std::string manyName(int index) { return "f" + std::to_string(10000 + index); }
+
+TEST_F(PosixPlatformTest, EachEntryKeepsItsOwnStatusThroughALargeDirectory) {
+    for (int i = 0; i < MANY; ++i) {
+        makeFile(manyName(i), i % 2 == 0 ? 0444 : 0644);
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000 + i, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, path(manyName(i)).c_str(), times, 0), 0);
+    }
+    auto search = openSearch(path("f*"));
+    ASSERT_TRUE(search);
+    FoundEntry entry;
+    int seen = 0;
+    while (search->next(entry)) {
+        const int index = std::stoi(std::string(entry.name, entry.nameLength).substr(1)) - 10000;
+        ASSERT_EQ(entry.lastWrite, static_cast<FileTime>((1000000000LL + index + 11644473600LL) * 10000000LL))
+            << entry.name;
+        // Removal acts on the name just handed over, judged by that name's own status.
+        ASSERT_EQ(search->removeListed(), index % 2 == 0 ? EACCES : 0) << entry.name;
+        ++seen;
+    }
+    EXPECT_EQ(search->readError(), 0);
+    EXPECT_EQ(seen, MANY);
+    for (int i = 0; i < MANY; ++i) EXPECT_EQ(exists(manyName(i)), i % 2 == 0) << manyName(i);
+}
+
+TEST_F(PosixPlatformTest, AnExaminationHeldTooLongIsDoneAgain) {
+    for (int i = 0; i < MANY; ++i) makeFile(manyName(i));
+    auto search = openSearch(path("f*"));
+    ASSERT_TRUE(search);
+    FoundEntry entry;
+    ASSERT_TRUE(search->next(entry));
+    // Everything after the entry in hand changes while the sweep is held up: however far
+    // ahead it was examined, each entry handed over afterwards shows the change.
+    const struct timespec later[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
+    for (int i = 0; i < MANY; ++i) {
+        if (manyName(i) != entry.name) {
+            ASSERT_EQ(utimensat(AT_FDCWD, path(manyName(i)).c_str(), later, 0), 0);
+        }
+    }
+    std::this_thread::sleep_for(std::chrono::nanoseconds(2 * posix::STALE_NANOSECONDS));
+    int seen = 1;
+    while (search->next(entry)) {
+        ASSERT_EQ(entry.lastWrite, static_cast<FileTime>((2000000000LL + 11644473600LL) * 10000000LL)) << entry.name;
+        ++seen;
+    }
+    EXPECT_EQ(seen, MANY);
 }
 
 TEST(PosixPlatform, PrefixIsThePatternUpToItsLastSlash) {
