@@ -2,6 +2,7 @@
 changes at the prompt, signals and directories emptied while they are read."""
 
 import os
+import shutil
 import socket
 import stat
 import subprocess
@@ -60,6 +61,21 @@ class Hardening(SweepCase):
         self.assertFalse(self.exists("file-link") or self.exists("dir-link"))
         self.assertTrue(self.exists("young-link"))  # its target is old, the link is not
         self.assertTrue(self.exists("elsewhere/target.log") and self.exists("elsewhere/dir"))
+
+    def test_far_future_times_are_the_newest_never_old(self):
+        # tmpfs keeps any 64-bit time; most disk file systems refuse such times.
+        kind = subprocess.run(["stat", "-f", "-c", "%T", "/dev/shm"], capture_output=True, text=True).stdout.strip()
+        if kind != "tmpfs":
+            self.skipTest(f"/dev/shm is {kind or 'missing'}, not tmpfs")
+        directory = tempfile.mkdtemp(prefix="agecull-times-", dir="/dev/shm")
+        self.addCleanup(shutil.rmtree, directory)
+        for name, seconds in (("end-of-time", 2**63 - 1), ("year-36812", 2**40), ("before-1601", -2**62)):
+            path = os.path.join(directory, name)
+            open(path, "wb").close()
+            os.utime(path, ns=(seconds * 10**9, seconds * 10**9))
+        result = run(["*-*", "5", "/Q"], cwd=directory)
+        self.assertIn("\n01/01/1601  12:00:00 AM  before-1601  -deleted\n\n  1 files were deleted\n", result.out)
+        self.assertEqual(sorted(os.listdir(directory)), ["end-of-time", "year-36812"])
 
     def test_special_files_are_refused_and_never_opened(self):
         os.mkfifo(self.path("a-fifo"))

@@ -8,11 +8,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/posix.h"
 #include "support/fake_platform.h"
 
 namespace {
@@ -167,6 +170,34 @@ TEST(PosixPlatform, PrefixIsThePatternUpToItsLastSlash) {
         std::size_t expected;
     } cases[] = {{"*.log", 0}, {"logs/*.log", 5}, {"/var/log/*", 9}, {"a//b/c", 5}, {"dir\\*.txt", 0}, {"/", 1}};
     for (const auto& c : cases) EXPECT_EQ(systemPlatform().pathPrefixLength(c.pattern), c.expected) << c.pattern;
+}
+
+TEST(PosixPlatform, UnixTimesAreHeldAtTheEndsOfTheFileTimeRange) {
+    constexpr FileTime EPOCH = 116444736000000000ULL;  // 1970-01-01 in ticks since 1601
+    constexpr FileTime MAX = ~static_cast<FileTime>(0);
+    constexpr std::int64_t LAST_SECOND = 1833029933770LL;  // the last whole second MAX holds
+    const struct {
+        std::int64_t seconds;
+        long nanoseconds;
+        FileTime expected;
+    } cases[] = {
+        {0, 0, EPOCH},
+        {0, 1500000000L, EPOCH + 15000000},  // nanoseconds past a second carry over
+        {0, -100, EPOCH - 1},
+        {-11644473600LL, 0, 0},
+        {-11644473600LL, -1, 0},  // before 1601: the oldest time
+        {std::int64_t{1} << 40, 0, 11111561013760000000ULL},
+        {LAST_SECOND, 955161500L, MAX},
+        {LAST_SECOND, 955161600L, MAX},  // after 1601: the newest time, never a wrapped one
+        {LAST_SECOND + 1, 0, MAX},
+        {INT64_MAX, 999999999L, MAX},
+        {INT64_MAX, LONG_MIN, MAX},
+        {INT64_MIN, 0, 0},
+        {INT64_MIN, LONG_MAX, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(posix::fileTimeFromUnix(c.seconds, c.nanoseconds), c.expected) << c.seconds << " s " << c.nanoseconds;
+    }
 }
 
 TEST(PosixPlatform, TwelveHourTimeHasTwoDigitFieldsAndFitsItsBuffer) {
