@@ -92,6 +92,56 @@ TEST_F(PosixPlatformTest, SearchMatchesTheLastComponent) {
     for (const auto& c : cases) EXPECT_EQ(namesFound(c.pattern), c.expected) << c.pattern;
 }
 
+TEST_F(PosixPlatformTest, DirectoryPartIsWalkedAsTheKernelWouldWalkIt) {
+    ASSERT_EQ(mkdir(path("sub").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(path("sub/deep").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(path("other").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(path("other/inner").c_str(), 0755), 0);
+    makeFile("sub/deep/f.log");
+    makeFile("other/g.log");
+    makeFile("file");
+    for (const auto& [target, link] : {std::pair<std::string, std::string>{"l2", "l1"}, {"sub", "l2"},
+                                       {path("sub"), "absolute"}, {"../other/inner", "sub/away"},
+                                       {"loop2", "loop1"}, {"loop1", "loop2"}, {"missing", "dangling"}}) {
+        ASSERT_EQ(symlink(target.c_str(), path(link).c_str()), 0) << link;
+    }
+    const Names found{"f.log"};
+    const struct {
+        std::string pattern;  // relative ones from root_/sub
+        Names expected;
+    } cases[] = {
+        {"/" + root_ + "/sub/deep/*.log", found},
+        {root_ + "//sub/./deep//*.log", found},
+        {root_ + "/sub/deep/../deep/*.log", found},
+        {root_ + "/l1/deep/*.log", found},  // a chain of two relative links
+        {root_ + "/absolute/deep/*.log", found},
+        {root_ + "/sub/away/../*.log", {"g.log"}},  // '..' after a link leaves its target
+        {"../sub/deep/*.log", found},
+        {"./deep/./*.log", found},
+        {"deep/*.log", found},
+        {"*.none", {"<not found>"}},
+        {root_ + "/loop1/*.log", {"agecull: " + root_ + "/loop1/: Too many levels of symbolic links"}},
+        {root_ + "/dangling/x", {"agecull: " + root_ + "/dangling -> missing/: No such file or directory"}},
+        {root_ + "/file/x", {"agecull: " + root_ + "/file/: Not a directory"}},
+        {"../sub/gone/more/*", {"agecull: ../sub/gone/: No such file or directory"}},
+        {"deep/", {"agecull: deep/: no file name after the last '/'"}},
+    };
+    const int home = open(".", O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(home, 0);
+    ASSERT_EQ(chdir(path("sub").c_str()), 0);
+    for (const auto& c : cases) {
+        std::string whyNot;
+        std::unique_ptr<DirectorySearch> search = systemPlatform().openSearch(c.pattern.c_str(), whyNot);
+        Names names;
+        FoundEntry entry;
+        while (search && search->next(entry)) names.emplace_back(entry.name, entry.nameLength);
+        if (!search) names.push_back(whyNot.empty() ? "<not found>" : whyNot);
+        EXPECT_EQ(names, c.expected) << c.pattern;
+    }
+    EXPECT_EQ(fchdir(home), 0);
+    close(home);
+}
+
 TEST_F(PosixPlatformTest, EntriesCarryTheirOwnLastWriteTime) {
     makeFile("target");
     ASSERT_EQ(symlink("target", path("link").c_str()), 0);
