@@ -1,12 +1,13 @@
 #pragma once
 
 // The operations the logic needs from the operating system, at the level the logic thinks
-// in. platform_posix.cpp and platform_win32.cpp implement them; CMake compiles one.
+// in. posix/ and platform_win32.cpp implement them; CMake compiles one side.
 // Tests drive the logic through a fake implementation instead.
 
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "common/types.h"
 
@@ -38,13 +39,17 @@ public:
     // listing short.
     virtual int readError() const = 0;
 
-    // Removes the entry last returned by next(), whose full path is `entryPath`. Files
-    // and links only: directories, special files and read-only files are refused with
-    // EACCES. With `lookAgain` (any time may have passed since next(), as when the user
-    // was asked) the entry is examined afresh first, and one that is no longer the file
-    // next() examined, unchanged, is kept with ERROR_ENTRY_CHANGED. Without it, the status
-    // next() read is trusted. Returns 0 on success, otherwise an error code.
-    virtual int removeCurrent(const char* entryPath, bool lookAgain) = 0;
+    // Removal of the entry last returned by next(). Files and links only: directories,
+    // special files and read-only files are refused with EACCES. Each returns 0 on success,
+    // otherwise an error code.
+
+    // Removes it on the strength of what next() read, for a removal that follows the
+    // listing with no wait between.
+    virtual int removeListed() = 0;
+    // Examines it afresh first, for a removal after a wait of any length (the user was
+    // asked): one that is no longer the very file next() examined, unchanged, is kept with
+    // ERROR_ENTRY_CHANGED.
+    virtual int removeIfUnchanged() = 0;
 };
 
 class Platform {
@@ -60,6 +65,8 @@ public:
     // Flushes standard output, then writes "prefix: <text for code>" and a line break to
     // standard error, as perror does.
     virtual void reportError(const char* prefix, int code) = 0;
+    // Flushes standard output, then writes `text` and a line break to standard error.
+    virtual void reportLine(const char* text) = 0;
 
     // One key code from the keyboard (not standard input), unechoed, without Enter.
     // KEY_NONE when none can ever come.
@@ -78,8 +85,10 @@ public:
     // The time for the picture hh':'mm':'ss tt, e.g. "03:04:05 PM". False on failure.
     virtual bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) = 0;
 
-    // Opens a search over `pattern`; null when it cannot be opened or nothing matches.
-    virtual std::unique_ptr<DirectorySearch> openSearch(const char* pattern) = 0;
+    // Opens a search over `pattern`; null when it cannot be opened or nothing matches. On
+    // null, `whyNot` is left empty when the directory was searched and nothing matched,
+    // and otherwise says why it could not be searched (a missing directory, an unsafe link).
+    virtual std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot) = 0;
     // Length of the pattern's leading drive and directory part, exactly as typed.
     virtual std::size_t pathPrefixLength(const char* pattern) const = 0;
 };

@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -76,7 +77,9 @@ int errnoFromWin32(DWORD error) {
 class Win32Search final : public DirectorySearch {
 public:
     // Takes ownership of the handle; `first` is the entry FindFirstFileA returned with it.
-    Win32Search(HANDLE handle, const WIN32_FIND_DATAA& first) : handle_(handle), data_(first) {}
+    // `prefix` is the pattern's drive and directory part, which entry names are joined to.
+    Win32Search(HANDLE handle, const WIN32_FIND_DATAA& first, std::string prefix)
+        : handle_(handle), data_(first), prefix_(std::move(prefix)) {}
 
     ~Win32Search() override { FindClose(handle_); }
 
@@ -104,26 +107,29 @@ public:
 
     int readError() const override { return readError_; }
 
-    int removeCurrent(const char* entryPath, bool lookAgain) override {
+    int removeListed() override { return removeEntry(entryPath().c_str()); }
+
+    int removeIfUnchanged() override {
         // After a wait (the user was asked), only the entry as it was judged may go: one
         // written to since the listing (or replaced by a newer one of the same name) is no
         // longer older than the cutoff.
-        if (lookAgain) {
-            WIN32_FILE_ATTRIBUTE_DATA now;
-            if (!GetFileAttributesExA(entryPath, GetFileExInfoStandard, &now)) {
-                return errnoFromWin32(GetLastError());
-            }
-            if (fromFiletime(now.ftLastWriteTime) != fromFiletime(data_.ftLastWriteTime)) return ERROR_ENTRY_CHANGED;
-        }
-        // The C runtime's remove deletes files only: a directory, a read-only file and a
-        // file open elsewhere without delete sharing all fail with EACCES.
-        if (std::remove(entryPath) != 0) return errno;
-        return 0;
+        const std::string path = entryPath();
+        WIN32_FILE_ATTRIBUTE_DATA now;
+        if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &now)) return errnoFromWin32(GetLastError());
+        if (fromFiletime(now.ftLastWriteTime) != fromFiletime(data_.ftLastWriteTime)) return ERROR_ENTRY_CHANGED;
+        return removeEntry(path.c_str());
     }
 
 private:
+    std::string entryPath() const { return prefix_ + data_.cFileName; }
+
+    // The C runtime's remove deletes files only: a directory, a read-only file and a
+    // file open elsewhere without delete sharing all fail with EACCES.
+    static int removeEntry(const char* path) { return std::remove(path) != 0 ? errno : 0; }
+
     HANDLE handle_;
     WIN32_FIND_DATAA data_;
+    std::string prefix_;
     bool pending_ = true;
     bool finished_ = false;
     int readError_ = 0;
@@ -269,11 +275,24 @@ public:
         return GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &fields, TIME_PICTURE, buffer, bufferLength(size)) > 0;
     }
 
-    std::unique_ptr<DirectorySearch> openSearch(const char* pattern) override {
+    void reportLine(const char* text) override {
+        std::fflush(stdout);
+        std::fprintf(stderr, "%s\n", text);
+    }
+
+    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot) override {
         WIN32_FIND_DATAA first;
         HANDLE handle = FindFirstFileA(pattern, &first);
-        if (handle == INVALID_HANDLE_VALUE) return nullptr;
-        return std::unique_ptr<DirectorySearch>(new Win32Search(handle, first));
+        if (handle == INVALID_HANDLE_VALUE) {
+            // No match at all is the one failure with nothing more to say.
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES) {
+                whyNot = std::string(pattern) + ": " + std::strerror(errnoFromWin32(error));
+            }
+            return nullptr;
+        }
+        return std::unique_ptr<DirectorySearch>(
+            new Win32Search(handle, first, std::string(pattern, pathPrefixLength(pattern))));
     }
 
     // _splitpath's drive ("C:" when the second character is ':') and directory (up to the

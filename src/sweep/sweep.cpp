@@ -44,8 +44,12 @@ void finishRemoval(Platform& platform, int error, std::string& line, SweepCounts
 }  // namespace
 
 int sweepFiles(const SweepRequest& request, Platform& platform) {
-    std::unique_ptr<DirectorySearch> search = platform.openSearch(request.pattern);
+    std::string whyNot;
+    std::unique_ptr<DirectorySearch> search = platform.openSearch(request.pattern, whyNot);
     if (!search) {
+        // Standard output keeps its one line; the reason, when there is more to it than
+        // "nothing matched", goes where a scheduled job's errors are kept.
+        if (!whyNot.empty()) platform.reportLine(whyNot.c_str());
         platform.writeText("File not found\n");
         return 0;
     }
@@ -88,13 +92,13 @@ int sweepFiles(const SweepRequest& request, Platform& platform) {
             // Removed before its line is written, while the status next() read a moment ago
             // still holds: writing first could block on a full pipe or a paused terminal
             // for any length of time, and would then call for a second look at the entry.
-            finishRemoval(platform, search->removeCurrent(entryPath.c_str(), false), line, counts);
+            finishRemoval(platform, search->removeListed(), line, counts);
         } else {
             platform.writeOut(line.data(), line.size());
             line.clear();
             if (confirmDelete(platform)) {
                 // The answer may have taken any time: the entry is looked at again.
-                finishRemoval(platform, search->removeCurrent(entryPath.c_str(), true), line, counts);
+                finishRemoval(platform, search->removeIfUnchanged(), line, counts);
             } else {
                 ++counts.skipped;
             }

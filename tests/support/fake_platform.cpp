@@ -71,8 +71,12 @@ int FakeSearch::readError() const {
                : 0;
 }
 
-int FakeSearch::removeCurrent(const char* entryPath, bool lookAgain) {
-    platform_.lookedAgain.push_back(lookAgain);
+int FakeSearch::remove(bool lookedAgain) {
+    // The entry's path as the sweep shows it: the pattern's directory part and the name.
+    const std::string& pattern = platform_.pathsOpened.back();
+    const std::string entryPath =
+        pattern.substr(0, platform_.pathPrefixLength(pattern.c_str())) + platform_.entries[position_ - 1].name;
+    platform_.lookedAgain.push_back(lookedAgain);
     platform_.outSizeAtRemoval.push_back(platform_.out.size());
     const auto failure = platform_.removalErrors.find(entryPath);
     if (failure != platform_.removalErrors.end()) return failure->second;

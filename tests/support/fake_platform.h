@@ -29,9 +29,12 @@ public:
     explicit FakeSearch(FakePlatform& platform) : platform_(platform) {}
     bool next(FoundEntry& out) override;
     int readError() const override;
-    int removeCurrent(const char* entryPath, bool lookAgain) override;
+    int removeListed() override { return remove(false); }
+    int removeIfUnchanged() override { return remove(true); }
 
 private:
+    int remove(bool lookedAgain);
+
     FakePlatform& platform_;
     std::size_t position_ = 0;
     bool atEnd_ = false;
@@ -44,6 +47,7 @@ public:
     std::int64_t localOffsetTicks = 0;       // added by toLocalTime
     std::vector<FakeEntry> entries;          // what the search yields, in order
     bool searchOpens = true;                 // false: the open fails
+    std::string openFailure;                 // the reason a failed open gives
     std::size_t readErrorAfter = SIZE_MAX;   // the listing fails after this many entries
     int readErrorCode = 5;                   // EIO
     std::map<std::string, int> removalErrors;  // entry path -> error code
@@ -56,7 +60,7 @@ public:
     std::string out;       // standard output, with "|" where it was flushed when asked
     std::string err;
     std::vector<std::string> removed;
-    std::vector<bool> lookedAgain;              // removeCurrent's lookAgain, per call
+    std::vector<bool> lookedAgain;              // per removal: removeIfUnchanged rather than removeListed
     std::vector<std::size_t> outSizeAtRemoval;  // how much output was written, per call
     std::vector<std::string> pathsOpened;
     std::size_t keysRead = 0;
@@ -72,6 +76,11 @@ public:
         err += prefix;
         err += ": error " + std::to_string(code) + "\n";
         out += "<err>";  // where, in the output, the report was written
+    }
+    void reportLine(const char* text) override {
+        flushOut();
+        err += std::string(text) + "\n";
+        out += "<err>";
     }
     int readKey() override {
         ++keysRead;
@@ -96,8 +105,9 @@ public:
     }
     bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) override;
 
-    std::unique_ptr<DirectorySearch> openSearch(const char* pattern) override {
+    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot) override {
         pathsOpened.emplace_back(pattern);
+        whyNot = openFailure;
         if (!searchOpens || entries.empty()) return nullptr;
         return std::make_unique<FakeSearch>(*this);
     }

@@ -134,10 +134,16 @@ TEST(Sweep, NothingSelectedGivesTwoEmptyLinesAndZeroCount) {
 }
 
 TEST(Sweep, FailedOpenPrintsFileNotFoundAndNoHeader) {
-    Sweep sweep;
-    sweep.platform.searchOpens = false;
-    EXPECT_EQ(sweep.run("missing/*", true, false), 0);
-    EXPECT_EQ(sweep.platform.out, "File not found\n");
+    // Nothing matched: standard output alone. A directory that could not be searched: its
+    // reason on standard error first.
+    for (const std::string why : {"", "agecull: missing/: No such file or directory"}) {
+        Sweep sweep;
+        sweep.platform.searchOpens = false;
+        sweep.platform.openFailure = why;
+        EXPECT_EQ(sweep.run("missing/*", true, false), 0);
+        EXPECT_EQ(sweep.platform.out, why.empty() ? "File not found\n" : "<err>File not found\n");
+        EXPECT_EQ(sweep.platform.err, why.empty() ? "" : why + "\n");
+    }
 }
 
 TEST(Sweep, ReadErrorPartWayIsReportedNotPassedOffAsComplete) {
