@@ -47,6 +47,9 @@ class StrictWrapper(SweepCase):
         self.assertNotEqual(reason, "")
         self.assertEqual(failed.err, reason + "agecull-strict: agecull reported errors, shown above\n")
 
+        # A directory that cannot be searched is said on standard error too.
+        self.assertEqual(self.strict(self.path("gone") + "/*.log", "30", "/Q").status, 1)
+
         # Nothing on standard error: agecull's output as it is, and status 0.
         os.chmod(self.path("locked.log"), 0o644)
         mtime = self.age("locked.log", 40)
