@@ -112,11 +112,11 @@ class Result:
         self.started, self.ended = started, ended
 
 
-def run(args, cwd=None, env=None, merge_streams=False, launcher=()):
+def run(args, cwd=None, env=None, merge_streams=False, user=None, launcher=()):
     """Runs the binary without a controlling terminal and returns its output as text.
 
-    `launcher` goes before the command, e.g. ("taskset", "-c", "0") to give it one CPU.
-    """
+    With `user` (a numeric uid; needs root) it runs as that user. `launcher` goes before
+    the command, e.g. ("taskset", "-c", "0") to give it one CPU."""
     started = time.time()
     completed = subprocess.run(
         [*launcher, *COMMAND, *args],
@@ -127,6 +127,7 @@ def run(args, cwd=None, env=None, merge_streams=False, launcher=()):
         stderr=subprocess.STDOUT if merge_streams else subprocess.PIPE,
         start_new_session=True,
         timeout=60,
+        user=user,
     )
     err = "" if merge_streams else text(completed.stderr, "stderr")
     return Result(text(completed.stdout, "stdout"), err, completed.returncode, started, time.time())
