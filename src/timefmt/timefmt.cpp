@@ -10,8 +10,6 @@ constexpr std::size_t TEXT_SIZE = 255;
 // Widest numbers part: three numbers of up to ten digits and two slashes.
 constexpr std::size_t NUMBERS_SIZE = 3 * 10 + 2;
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
 // Writes `value` in decimal at `out`, padded on the left with `pad` to at least `width`
 // characters, as printf's "%0*d" and "%*d" do for a value that is not negative. Returns
 // the end of what was written. This runs for every listed entry, where snprintf cost more
@@ -30,34 +28,16 @@ char* putNumber(char* out, unsigned value, int width, char pad) {
 
 }  // namespace
 
-int readDateNumbers(const char* date, int numbers[3]) {
-    numbers[0] = numbers[1] = numbers[2] = 0;
-    int count = 0;
-    const char* p = date;
-    while (count < 3) {
-        while (*p != '\0' && !isDigit(*p)) ++p;
-        if (*p == '\0') break;
-        long value = 0;
-        for (; isDigit(*p); ++p) {
-            if (value < 100000000) value = value * 10 + (*p - '0');
-        }
-        numbers[count++] = static_cast<int>(value);
-    }
-    return count;
-}
-
 std::size_t formatFileTime(Platform& platform, FileTime localTime, char* buffer, std::size_t size) {
     if (size == 0) return 0;
     CalendarTime fields;
-    char date[TEXT_SIZE];
+    int numbers[3];
     char time[TEXT_SIZE];
     // "%02d/%02d/%4d  %s" of the three date numbers and the time.
     char text[NUMBERS_SIZE + 2 + TEXT_SIZE];
     std::size_t length;
-    if (platform.toCalendar(localTime, fields) && platform.formatShortDate(fields, date, sizeof date) &&
+    if (platform.toCalendar(localTime, fields) && platform.shortDateNumbers(fields, numbers) &&
         platform.formatTime(fields, time, sizeof time)) {
-        int numbers[3];
-        readDateNumbers(date, numbers);
         char* end = putNumber(text, static_cast<unsigned>(numbers[0]), 2, '0');
         *end++ = '/';
         end = putNumber(end, static_cast<unsigned>(numbers[1]), 2, '0');

@@ -66,6 +66,15 @@ class Display(SweepCase):
             # Dots, and no designators of its own.
             ({"LC_ALL": "de_DE.UTF-8"}, "07/03/2025  03:04:05 PM", "07/04/2025  12:30:00 PM"),
             ({"LC_ALL": "ja_JP.UTF-8"}, "2025/03/   7  03:04:05 \u5348\u5f8c", "2025/04/   7  12:30:00 \u5348\u5f8c"),
+            ({"LC_ALL": "en_US.UTF-8"}, "03/07/2025  03:04:05 PM", "04/07/2025  12:30:00 PM"),
+            ({"LC_ALL": "en_CA.UTF-8"}, "2025/03/   7  03:04:05 PM", "2025/04/   7  12:30:00 PM"),
+            # Month names ("%d. %b %Y", "%d %b, %Y"), and Persian digits with a two-digit
+            # year first ("%Oy/%Om/%Od"): the numbers come from the date, the order from the locale.
+            ({"LC_ALL": "nb_NO.UTF-8"}, "07/03/2025  03:04:05 PM", "07/04/2025  12:30:00 PM"),
+            ({"LC_ALL": "ar_EG.UTF-8"}, "07/03/2025  03:04:05 \u0645", "07/04/2025  12:30:00 \u0645"),
+            ({"LC_ALL": "fa_IR.UTF-8"}, "25/03/   7  03:04:05 PM", "25/04/   7  12:30:00 PM"),
+            # The Buddhist era's year ("%Ey") is shown as the whole calendar year.
+            ({"LC_ALL": "th_TH.UTF-8"}, "07/03/2025  03:04:05 PM", "07/04/2025  12:30:00 PM"),
             # Not installed: C.
             ({"LC_ALL": "xx_NOWHERE.UTF-8"}, "03/07/2025  03:04:05 PM", "04/07/2025  12:30:00 PM"),
         ]
