@@ -4,6 +4,7 @@
 // day, month and year in its D_FMT; the numbers themselves come from the calendar fields,
 // whatever digits or month names the locale would write.
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -58,11 +59,6 @@ private:
     bool taken_[3] = {};
     int count_ = 0;
 };
-
-void putTwoDigits(char* out, int value) {
-    out[0] = static_cast<char>('0' + value / 10);
-    out[1] = static_cast<char>('0' + value % 10);
-}
 
 }  // namespace
 
@@ -154,19 +150,11 @@ bool DateText::shortDateNumbers(const CalendarTime& time, int numbers[3]) {
 
 bool DateText::formatTime(const CalendarTime& time, char* buffer, std::size_t size) {
     load();
-    // Written by hand, not with snprintf: this runs for every listed entry. The fields
-    // come from the calendar, so each number has exactly two digits.
+    const int hour = time.hour % 12 == 0 ? 12 : time.hour % 12;
     const std::string& designator = time.hour < 12 ? amText_ : pmText_;
-    const std::size_t length = 9 + designator.size();  // "hh:mm:ss " and the designator
-    if (length >= size) return false;
-    putTwoDigits(buffer, time.hour % 12 == 0 ? 12 : time.hour % 12);
-    buffer[2] = ':';
-    putTwoDigits(buffer + 3, time.minute);
-    buffer[5] = ':';
-    putTwoDigits(buffer + 6, time.second);
-    buffer[8] = ' ';
-    std::memcpy(buffer + 9, designator.c_str(), designator.size() + 1);
-    return true;
+    const int length =
+        std::snprintf(buffer, size, "%02d:%02d:%02d %s", hour, time.minute, time.second, designator.c_str());
+    return length > 0 && static_cast<std::size_t>(length) < size;
 }
 
 }  // namespace posix
