@@ -85,8 +85,8 @@ DateOrder dateOrderOf(const char* format) {
                 order.take(DateField::YEAR, p[-1] != 'E');
                 break;
             case 'C':
-                // The century with the year of it right after ("%C%y", my_MM's "%OC%Oy") is
-                // the whole year; a century alone says nothing of the order.
+                // A century followed at once by the year within it ("%C%y", my_MM's
+                // "%OC%Oy") is the whole year; a century alone says nothing of the order.
                 if (p[1] == '%' && *conversionOf(p + 1) == 'y') {
                     order.take(DateField::YEAR);
                     p = conversionOf(p + 1);
