@@ -29,6 +29,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/date_numbers.h"
 #include "platform/platform.h"
 
 namespace {
@@ -263,10 +264,14 @@ public:
         return true;
     }
 
-    bool formatShortDate(const CalendarTime& time, char* buffer, std::size_t size) override {
+    bool shortDateNumbers(const CalendarTime& time, int numbers[3]) override {
+        // Windows short dates are numeric: the numbers are read back in the order given.
         SYSTEMTIME fields;
+        char date[255];
         if (!toSystemTime(time, fields)) return false;
-        return GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &fields, nullptr, buffer, bufferLength(size)) > 0;
+        if (GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &fields, nullptr, date, sizeof date) <= 0) return false;
+        readDateNumbers(date, numbers);
+        return true;
     }
 
     bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) override {
