@@ -1,5 +1,7 @@
 #include "platform/wildcard.h"
 
+#include <cstring>
+
 namespace {
 
 // Length of the character starting at name[i]: a well-formed UTF-8 sequence, or one byte
@@ -83,4 +85,12 @@ bool matchesWildcard(const char* pattern, std::size_t patternLength, const char*
     }
     while (p < patternLength && pattern[p] == '*') ++p;
     return p == patternLength;
+}
+
+bool matchesLongName(const char* pattern, std::size_t patternLength, const char* name, std::size_t nameLength) {
+    if (patternLength == 3 && std::memcmp(pattern, "*.*", 3) == 0) return true;
+    if (matchesWildcard(pattern, patternLength, name, nameLength)) return true;
+    if (patternLength == 0 || pattern[patternLength - 1] != '.') return false;
+    return std::memchr(name, '.', nameLength) == nullptr &&
+           matchesWildcard(pattern, patternLength - 1, name, nameLength);
 }

@@ -1,0 +1,126 @@
+// Standard output and error, the console's code page, and keys from the console.
+// Text goes out through WriteFile in the ANSI code page, with '\n' written as CR LF: on a
+// console, which is set for the run to that same code page, names and the locale's words
+// read right (Wine's C runtime would ignore the console's code page); redirected to a file
+// or a pipe, the bytes are the program's own, with no conversion.
+
+#include <conio.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/win32/win32.h"
+
+namespace win32 {
+
+namespace {
+
+constexpr std::size_t OUTPUT_BUFFER_SIZE = 1 << 16;
+
+std::string outputBuffer;
+bool outputChecked = false;
+bool outputTerminal = false;
+UINT savedConsoleCodePage = 0;
+
+// Writes all of `data`; false when the handle is gone or refuses (a closed pipe).
+bool writeAll(HANDLE handle, const char* data, std::size_t size) {
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
+    while (size > 0) {
+        const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+// Appends `data` to `out` with each '\n' as CR LF, the text-mode line break.
+void appendText(std::string& out, const char* data, std::size_t size) {
+    while (size > 0) {
+        const char* lineFeed = static_cast<const char*>(std::memchr(data, '\n', size));
+        if (lineFeed == nullptr) {
+            out.append(data, size);
+            return;
+        }
+        const std::size_t before = static_cast<std::size_t>(lineFeed - data);
+        out.append(data, before);
+        out.append("\r\n", 2);
+        data += before + 1;
+        size -= before + 1;
+    }
+}
+
+}  // namespace
+
+void writeOut(const char* data, std::size_t size) {
+    appendText(outputBuffer, data, size);
+    if (outputBuffer.size() >= OUTPUT_BUFFER_SIZE) flushOut();
+}
+
+void flushOut() {
+    if (outputBuffer.empty()) return;
+    writeAll(GetStdHandle(STD_OUTPUT_HANDLE), outputBuffer.data(), outputBuffer.size());
+    outputBuffer.clear();
+}
+
+bool outputIsTerminal() {
+    if (!outputChecked) {
+        outputChecked = true;
+        DWORD mode = 0;
+        outputTerminal = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+    }
+    return outputTerminal;
+}
+
+void writeErrorLine(const std::string& text) {
+    flushOut();
+    std::string line;
+    appendText(line, text.data(), text.size());
+    line.append("\r\n", 2);
+    writeAll(GetStdHandle(STD_ERROR_HANDLE), line.data(), line.size());
+}
+
+void prepareConsole() {
+    outputBuffer.reserve(OUTPUT_BUFFER_SIZE + 2);
+    // Only a console has a code page to set; the one it had is put back at the end, as the
+    // shell that started us reads it too.
+    if (!outputIsTerminal()) return;
+    const UINT current = GetConsoleOutputCP();
+    if (current != GetACP() && SetConsoleOutputCP(GetACP())) savedConsoleCodePage = current;
+}
+
+void restoreConsole() {
+    flushOut();
+    if (savedConsoleCodePage != 0) SetConsoleOutputCP(savedConsoleCodePage);
+    savedConsoleCodePage = 0;
+}
+
+int readKey() {
+    static bool checked = false;
+    static bool available = false;
+    // _getch reads the console itself, never standard input, so the check is made on
+    // CONIN$: without a console _getch would fail at once on every call, and the prompt
+    // would spin.
+    if (!checked) {
+        checked = true;
+        HANDLE input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
+        if (input != INVALID_HANDLE_VALUE) {
+            DWORD mode = 0;
+            available = GetConsoleMode(input, &mode) != 0;
+            CloseHandle(input);
+        }
+    }
+    if (!available) return KEY_NONE;
+    // Function and cursor keys come as a lead code 0 or 0xE0 and then a second code;
+    // both are handed on, and the prompt ignores them.
+    const int key = _getch();
+    if (key == EOF) {
+        available = false;
+        return KEY_NONE;
+    }
+    return key;
+}
+
+}  // namespace win32
