@@ -1,7 +1,5 @@
 #include "platform/wildcard.h"
 
-#include <cstring>
-
 namespace {
 
 // Length of the character starting at name[i]: a well-formed UTF-8 sequence, or one byte
@@ -88,9 +86,11 @@ bool matchesWildcard(const char* pattern, std::size_t patternLength, const char*
 }
 
 bool matchesLongName(const char* pattern, std::size_t patternLength, const char* name, std::size_t nameLength) {
-    if (patternLength == 3 && std::memcmp(pattern, "*.*", 3) == 0) return true;
+    if (patternLength == 3 && pattern[0] == '*' && pattern[1] == '.' && pattern[2] == '*') return true;
     if (matchesWildcard(pattern, patternLength, name, nameLength)) return true;
     if (patternLength == 0 || pattern[patternLength - 1] != '.') return false;
-    return std::memchr(name, '.', nameLength) == nullptr &&
-           matchesWildcard(pattern, patternLength - 1, name, nameLength);
+    for (std::size_t i = 0; i < nameLength; ++i) {
+        if (name[i] == '.') return false;
+    }
+    return matchesWildcard(pattern, patternLength - 1, name, nameLength);
 }

@@ -86,20 +86,21 @@ public:
 
     int readError() const override { return readError_; }
 
-    // With the file open by handle anyway, both look at it afresh: removing it costs the
-    // same either way, and a removal never acts on a file other than the one listed.
-    int removeListed() override { return removeIfUnchanged(); }
+    // Removal straight after the listing, as DeleteFileW does it: one open that deletes the
+    // entry itself (not a link's target) when the handle closes.
+    int removeListed() override {
+        if (refusedByKind()) return EACCES;
+        HANDLE file = openEntry(DELETE, FILE_FLAG_DELETE_ON_CLOSE);
+        if (file == INVALID_HANDLE_VALUE) return errnoFromWin32(GetLastError());
+        CloseHandle(file);
+        return 0;
+    }
 
+    // After a wait: the handle that examines the entry is the one that removes it, so the
+    // file deleted is the very one that was listed (volume, file id), unchanged (time).
     int removeIfUnchanged() override {
-        // Directories (the "." and ".." entries among them) and read-only files are never
-        // removed, as on every system the command runs on.
-        if ((attributes_ & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) return EACCES;
-        const std::wstring path = directoryPath_ + wideName_;
-        // The entry itself, not what a link or junction points at; DELETE access so that
-        // the very handle examined is the one that removes.
-        HANDLE file = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (refusedByKind()) return EACCES;
+        HANDLE file = openEntry(DELETE | FILE_READ_ATTRIBUTES, 0);
         if (file == INVALID_HANDLE_VALUE) return errnoFromWin32(GetLastError());
         const int result = removeOpened(file);
         CloseHandle(file);
@@ -107,6 +108,19 @@ public:
     }
 
 private:
+    // Directories (the "." and ".." entries among them) and read-only files are never
+    // removed, as on every system the command runs on.
+    bool refusedByKind() const { return (attributes_ & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0; }
+
+    // The entry itself, never what a link or junction points at. Without
+    // FILE_FLAG_BACKUP_SEMANTICS the system refuses to open a directory at all, so no
+    // directory put in a file's place can be removed; a read-only file refuses DELETE.
+    HANDLE openEntry(DWORD access, DWORD flags) const {
+        const std::wstring path = directoryPath_ + wideName_;
+        return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | flags, nullptr);
+    }
+
     int removeOpened(HANDLE file) {
         BY_HANDLE_FILE_INFORMATION now;
         if (!GetFileInformationByHandle(file, &now)) return errnoFromWin32(GetLastError());
