@@ -132,8 +132,11 @@ def command(binary=None):
     return ["wine", binary] if WINE else [binary]
 
 
-def run(args, cwd=None, env=None, merge_streams=False, binary=None, encoding="utf-8"):
-    """Runs the binary without a controlling terminal and returns its output as text."""
+def run(args, cwd=None, env=None, merge_streams=False, user=None, binary=None, encoding="utf-8"):
+    """Runs the binary without a controlling terminal and returns its output as text.
+
+    With `user` (a numeric uid; needs root) it runs as that user. `binary` runs another
+    build than the one under test; `encoding` is the one its output is read in."""
     started = time.time()
     completed = subprocess.run(
         [*command(binary), *args],
@@ -144,6 +147,7 @@ def run(args, cwd=None, env=None, merge_streams=False, binary=None, encoding="ut
         stderr=subprocess.STDOUT if merge_streams else subprocess.PIPE,
         start_new_session=True,
         timeout=60,
+        user=user,
     )
     err = "" if merge_streams else text(completed.stderr, "stderr", encoding)
     return Result(text(completed.stdout, "stdout", encoding), err, completed.returncode, started, time.time())

@@ -96,19 +96,25 @@ class Sweeps(SweepCase):
 
     def test_file_not_found(self):
         # Nothing matched: standard output alone. A directory that cannot be searched: the
-        # reason on standard error as well, naming what was tried.
-        cases = [("*.none", ""), (native("missing/*.log"), native("missing/")), ("missing.log", ""),
-                 (native("sub/"), native("sub/"))]
+        # reason on standard error as well, naming the component concerned. Windows names
+        # the directory part as typed, in the system's own words.
+        self.make("sub/file.txt", 1)
+        cases = (("*.none", "", ""), (native("missing/*.log"), "agecull: missing/: No such file or directory", "missing/"),
+                 ("missing.log", "", ""), (native("sub/"), "agecull: sub/: no file name after the last '/'", "sub/"),
+                 (native("sub/file.txt/*"), "agecull: sub/file.txt/: Not a directory", "sub/file.txt/"),
+                 (native("sub/gone/deeper/*"), "agecull: sub/gone/: No such file or directory", "sub/gone/deeper/"))
         if WINDOWS:
-            cases.append(("bad|name.log", "bad|name.log"))  # a character no Windows name may hold
-        for pattern, named in cases:
+            cases += (("bad|name.log", "", "bad|name.log"),)  # a character no Windows name may hold
+        for pattern, reason, named in cases:
             with self.subTest(pattern=pattern):
                 result = self.agecull(pattern, "5", "/Q")
                 self.assertEqual(result.out, OPENING + "File not found\n")
-                if named:
-                    self.assertRegex(result.err, "^" + re.escape(named) + ": [^\n]+\n$")
-                elif not named:
+                if not named:
                     self.assertEqual(result.err, "")
+                elif WINDOWS:
+                    self.assertRegex(result.err, "^agecull: " + re.escape(native(named)) + ": [^\n]+\n$")
+                else:
+                    self.assertEqual(result.err, reason + "\n")
 
     def test_long_entry_path_is_never_cut_into_another_name(self):
         deep = "/".join(["d" * 50] * 4)  # 203 bytes of directories

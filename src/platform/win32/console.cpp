@@ -21,6 +21,11 @@ std::string outputBuffer;
 bool outputChecked = false;
 bool outputTerminal = false;
 UINT savedConsoleCodePage = 0;
+bool keyboardChecked = false;
+bool keyboardAvailable = false;
+HANDLE keyboard = INVALID_HANDLE_VALUE;
+DWORD savedInputMode = 0;
+bool inputModeChanged = false;
 
 // Writes all of `data`; false when the handle is gone or refuses (a closed pipe).
 bool writeAll(HANDLE handle, const char* data, std::size_t size) {
@@ -94,30 +99,34 @@ void restoreConsole() {
     flushOut();
     if (savedConsoleCodePage != 0) SetConsoleOutputCP(savedConsoleCodePage);
     savedConsoleCodePage = 0;
+    if (inputModeChanged) SetConsoleMode(keyboard, savedInputMode);
+    inputModeChanged = false;
 }
 
 int readKey() {
-    static bool checked = false;
-    static bool available = false;
     // _getch reads the console itself, never standard input, so the check is made on
     // CONIN$: without a console _getch would fail at once on every call, and the prompt
-    // would spin.
-    if (!checked) {
-        checked = true;
-        HANDLE input = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, 0, nullptr);
-        if (input != INVALID_HANDLE_VALUE) {
-            DWORD mode = 0;
-            available = GetConsoleMode(input, &mode) != 0;
-            CloseHandle(input);
+    // would spin. Echo and line editing are turned off before the question is shown, not
+    // only while _getch waits: a console that echoes keys typed meanwhile (Wine's does)
+    // would print them on the question's line.
+    if (!keyboardChecked) {
+        keyboardChecked = true;
+        keyboard = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        if (keyboard != INVALID_HANDLE_VALUE && GetConsoleMode(keyboard, &savedInputMode)) {
+            keyboardAvailable = true;
+            // Ctrl-C keeps ending the run (ENABLE_PROCESSED_INPUT stays).
+            inputModeChanged =
+                SetConsoleMode(keyboard, savedInputMode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT | ENABLE_LINE_INPUT));
         }
     }
-    if (!available) return KEY_NONE;
+    flushOut();
+    if (!keyboardAvailable) return KEY_NONE;
     // Function and cursor keys come as a lead code 0 or 0xE0 and then a second code;
     // both are handed on, and the prompt ignores them.
     const int key = _getch();
     if (key == EOF) {
-        available = false;
+        keyboardAvailable = false;
         return KEY_NONE;
     }
     return key;

@@ -41,10 +41,7 @@ public:
 
     void reportLine(const char* text) override { win32::writeErrorLine(text); }
 
-    int readKey() override {
-        win32::flushOut();
-        return win32::readKey();
-    }
+    int readKey() override { return win32::readKey(); }
 
     [[noreturn]] void exitProcess(int status) override {
         win32::restoreConsole();

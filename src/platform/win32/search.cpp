@@ -151,7 +151,7 @@ private:
             if (!toAnsi(name, length, name_)) {
                 // Shown and removed under a name that is not its own, it could be mistaken
                 // for another file: it is left alone, and said so.
-                writeErrorLine("  Passed over " + typedPrefix_ + name_ + ": its name cannot be written in " +
+                writeErrorLine("agecull: " + typedPrefix_ + name_ + ": its name cannot be written in " +
                                codePageWords() + ", so it was left alone");
                 continue;
             }
@@ -211,7 +211,7 @@ std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& wh
     const std::string typedPrefix(pattern, prefixLength);
     const char* namePart = pattern + prefixLength;
     if (*namePart == '\0') {
-        whyNot = std::string(pattern) + ": the pattern names no file after its last '\\'";
+        whyNot = "agecull: " + std::string(pattern) + ": no file name after the last '\\'";
         return nullptr;
     }
     std::wstring widePrefix;
@@ -220,18 +220,18 @@ std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& wh
         (GetACP() != CP_UTF8 && !typedIntact(widePrefix + wideName))) {
         // The command line came through a code page that cannot hold what was typed:
         // "日本.log" would arrive as "??.log" and match "ab.log".
-        whyNot = std::string(pattern) + ": the pattern as typed cannot be held in " + codePageWords() +
+        whyNot = "agecull: " + std::string(pattern) + ": the pattern as typed cannot be held in " + codePageWords() +
                  ", so nothing was searched";
         return nullptr;
     }
     if (hasInvalidNameCharacter(namePart)) {
-        whyNot = std::string(pattern) + ": " + systemText(ERROR_INVALID_NAME);
+        whyNot = "agecull: " + std::string(pattern) + ": " + systemText(ERROR_INVALID_NAME);
         return nullptr;
     }
     std::string namePattern;
     foldedUtf8(wideName.data(), wideName.size(), namePattern);
 
-    const std::string shownDirectory = prefixLength == 0 ? std::string(".") : typedPrefix;
+    const std::string shownDirectory = "agecull: " + (prefixLength == 0 ? std::string(".") : typedPrefix);
     std::wstring directoryPath;
     if (!longFormOf(prefixLength == 0 ? std::wstring(L".") : widePrefix, directoryPath)) {
         whyNot = shownDirectory + ": " + systemText(GetLastError());

@@ -57,10 +57,12 @@ void flushOut();
 bool outputIsTerminal();
 // Flushes standard output, then writes `text` and a line break to standard error.
 void writeErrorLine(const std::string& text);
-// Sets the console to the code page the program's text is in; put back by restoreConsole.
+// Sets the console to the code page the program's text is in; restoreConsole puts that,
+// and the keyboard's mode, back.
 void prepareConsole();
 void restoreConsole();
-// One key code from the console keyboard; KEY_NONE when there is no console.
+// Flushes standard output, then waits for one key code from the console keyboard;
+// KEY_NONE when there is no console.
 int readKey();
 
 // search.cpp: the directory search and the pattern's directory part.
