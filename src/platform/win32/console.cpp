@@ -56,6 +56,14 @@ void appendText(std::string& out, const char* data, std::size_t size) {
     }
 }
 
+// Ctrl-C or Ctrl-Break ends the process without running its destructors: the console
+// gets its code page and keyboard mode back here first, then the usual handling goes on.
+BOOL WINAPI restoreOnInterrupt(DWORD) {
+    if (savedConsoleCodePage != 0) SetConsoleOutputCP(savedConsoleCodePage);
+    if (inputModeChanged) SetConsoleMode(keyboard, savedInputMode);
+    return FALSE;
+}
+
 }  // namespace
 
 void writeOut(const char* data, std::size_t size) {
@@ -88,6 +96,7 @@ void writeErrorLine(const std::string& text) {
 
 void prepareConsole() {
     outputBuffer.reserve(OUTPUT_BUFFER_SIZE + 2);
+    SetConsoleCtrlHandler(restoreOnInterrupt, TRUE);
     // Only a console has a code page to set; the one it had is put back at the end, as the
     // shell that started us reads it too.
     if (!outputIsTerminal()) return;

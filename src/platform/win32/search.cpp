@@ -125,7 +125,8 @@ private:
         BY_HANDLE_FILE_INFORMATION now;
         if (!GetFileInformationByHandle(file, &now)) return errnoFromWin32(GetLastError());
         const std::uint64_t id = (static_cast<std::uint64_t>(now.nFileIndexHigh) << 32) | now.nFileIndexLow;
-        if (now.dwVolumeSerialNumber != volumeSerial_ || id != fileId_ ||
+        // A file system that lists no file ids (0) leaves the volume and the time to go by.
+        if (now.dwVolumeSerialNumber != volumeSerial_ || (fileId_ != 0 && id != fileId_) ||
             fromFiletime(now.ftLastWriteTime) != lastWrite_) {
             return ERROR_ENTRY_CHANGED;
         }
