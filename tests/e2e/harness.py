@@ -239,7 +239,7 @@ class SweepCase(unittest.TestCase):
 
     def body(self, result, mode, days):
         """Checks the opening lines and header (its cutoff against the clock); returns the rest."""
-        self.assertEqual(result.status, 0)
+        self.assertEqual(result.status, 0, result.out + result.err)
         self.assertTrue(result.out.startswith(OPENING), result.out)
         rest = result.out[len(OPENING):]
         header = HEADER.match(rest)
