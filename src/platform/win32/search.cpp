@@ -115,10 +115,12 @@ private:
     // The entry itself, never what a link or junction points at. Without
     // FILE_FLAG_BACKUP_SEMANTICS the system refuses to open a directory at all, so no
     // directory put in a file's place can be removed; a read-only file refuses DELETE.
+    // No delete sharing: while the handle is open nobody can rename the file away, and of
+    // two runs removing the same file only one opens it and says it deleted it.
     HANDLE openEntry(DWORD access, DWORD flags) const {
         const std::wstring path = directoryPath_ + wideName_;
-        return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | flags, nullptr);
+        return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT | flags, nullptr);
     }
 
     int removeOpened(HANDLE file) {
