@@ -5,6 +5,7 @@
 
 #include <climits>
 
+#include "platform/date_numbers.h"
 #include "platform/win32/win32.h"
 
 namespace win32 {
@@ -76,11 +77,17 @@ bool calendarOf(FileTime time, CalendarTime& out) {
     return true;
 }
 
-bool formatShortDate(const CalendarTime& time, char* buffer, std::size_t size) {
+bool shortDateNumbers(const CalendarTime& time, int numbers[3]) {
+    // Windows short dates are numeric: the numbers are read back in the order given.
     SYSTEMTIME fields;
+    char date[255];
     if (!toSystemTime(time, fields)) return false;
-    return GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE | LOCALE_USE_CP_ACP, &fields, nullptr, buffer,
-                          bufferLength(size)) > 0;
+    if (GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE | LOCALE_USE_CP_ACP, &fields, nullptr, date,
+                       bufferLength(sizeof date)) <= 0) {
+        return false;
+    }
+    readDateNumbers(date, numbers);
+    return true;
 }
 
 bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) {

@@ -62,8 +62,8 @@ public:
 
     bool toCalendar(FileTime time, CalendarTime& out) override { return win32::calendarOf(time, out); }
 
-    bool formatShortDate(const CalendarTime& time, char* buffer, std::size_t size) override {
-        return win32::formatShortDate(time, buffer, size);
+    bool shortDateNumbers(const CalendarTime& time, int numbers[3]) override {
+        return win32::shortDateNumbers(time, numbers);
     }
 
     bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) override {

@@ -46,7 +46,7 @@ FileTime currentTime();
 // The local offset in force now (daylight saving included), in ticks.
 std::int64_t localOffsetNow();
 bool calendarOf(FileTime time, CalendarTime& out);
-bool formatShortDate(const CalendarTime& time, char* buffer, std::size_t size);
+bool shortDateNumbers(const CalendarTime& time, int numbers[3]);
 bool formatTime(const CalendarTime& time, char* buffer, std::size_t size);
 
 // console.cpp: standard output and error, the console's code page, and keys.
