@@ -1,7 +1,7 @@
 #pragma once
 
 // The operations the logic needs from the operating system, at the level the logic thinks
-// in. posix/ and platform_win32.cpp implement them; CMake compiles one side.
+// in. posix/ and win32/ implement them; CMake compiles one side.
 // Tests drive the logic through a fake implementation instead.
 
 #include <cstddef>

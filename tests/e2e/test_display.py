@@ -3,16 +3,10 @@
 import calendar
 import datetime
 import os
-import subprocess
 import unittest
 import zoneinfo
 
-from harness import SweepCase, base_env
-
-
-def installed_locales():
-    listing = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout.split()
-    return {name.lower().replace("utf-8", "utf8") for name in listing}
+from harness import SweepCase, base_env, installed_locales
 
 
 def seconds(year, month, day, hour=0, minute=0, second=0):

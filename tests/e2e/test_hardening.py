@@ -13,11 +13,14 @@ import unittest
 
 import pexpect
 
-from harness import BINARY, OPENING, SweepCase, base_env, run
+from harness import BINARY, OPENING, WINDOWS, WINE, SweepCase, base_env, command, run, screen
 
-PROMPT = "delete y/n ? "
+PROMPT = "delete y/n ?" if WINE else "delete y/n ? "
 DENIED = "  Could not delete : Permission denied\n"
 CHANGED = "  Could not delete : Changed since it was listed, so it was kept\n"
+# FIFOs, sockets, devices, signals, job control and control bytes in names are Unix
+# matters; under Wine a symbolic link is not even seen as one (see the README).
+UNIX_ONLY = unittest.skipIf(WINDOWS, "Unix file kinds, names, links and signals")
 NOT_FOUND = OPENING + "File not found\n"
 
 
@@ -34,6 +37,7 @@ def others_can_run(path):
 
 
 class Hardening(SweepCase):
+    @UNIX_ONLY
     def test_control_bytes_in_names_are_masked_on_a_terminal_only(self):
         names = ["clear\x1b[2J\x1b[Hscreen", "new\nline", "carriage\rreturn", "bell\x07del\x7f"]
         for name in names:
@@ -48,6 +52,7 @@ class Hardening(SweepCase):
         self.assertNotIn("\x1b", out)
         self.assertFalse(any(self.exists(name) for name in names))  # removed under their real names
 
+    @UNIX_ONLY
     def test_directory_swapped_at_the_prompt_does_not_redirect_removal(self):
         self.make("d/x.log", 10)
         self.make("other/x.log", 10)
@@ -60,6 +65,7 @@ class Hardening(SweepCase):
         self.assertTrue(self.exists("other/x.log"))
         self.assertFalse(self.exists("d.moved/x.log"))
 
+    @UNIX_ONLY
     def test_links_are_judged_and_removed_as_links(self):
         self.make("elsewhere/target.log", 10)
         os.makedirs(self.path("elsewhere/dir"))
@@ -75,6 +81,7 @@ class Hardening(SweepCase):
         self.assertTrue(self.exists("young-link"))  # its target is old, the link is not
         self.assertTrue(self.exists("elsewhere/target.log") and self.exists("elsewhere/dir"))
 
+    @UNIX_ONLY
     def test_links_in_the_directory_part_are_followed_only_when_safe(self):
         if os.geteuid() != 0:
             self.skipTest("needs root: the cases hand directories and links to other users")
@@ -113,6 +120,7 @@ class Hardening(SweepCase):
                     self.assertEqual(result.err, "")
                     self.assertFalse(self.exists(f"{case}/target/old.log"))
 
+    @UNIX_ONLY
     def test_directories_an_ordinary_user_may_not_search_are_named(self):
         if os.geteuid() != 0 or not others_can_run(BINARY):
             self.skipTest("needs root, and a binary another user can run, to run it as an ordinary user")
@@ -126,6 +134,7 @@ class Hardening(SweepCase):
                 self.assertEqual(result.err, f"agecull: {named}: Permission denied\n")
         self.assertTrue(self.exists("locked/inner/old.log"))
 
+    @UNIX_ONLY
     def test_far_future_times_are_the_newest_never_old(self):
         # tmpfs keeps any 64-bit time; most disk file systems refuse such times.
         kind = subprocess.run(["stat", "-f", "-c", "%T", "/dev/shm"], capture_output=True, text=True).stdout.strip()
@@ -141,6 +150,7 @@ class Hardening(SweepCase):
         self.assertIn("\n01/01/1601  12:00:00 AM  before-1601  -deleted\n\n  1 files were deleted\n", result.out)
         self.assertEqual(sorted(os.listdir(directory)), ["end-of-time", "year-36812"])
 
+    @UNIX_ONLY
     def test_special_files_are_refused_and_never_opened(self):
         os.mkfifo(self.path("a-fifo"))
         listener = socket.socket(socket.AF_UNIX)
@@ -172,11 +182,17 @@ class Hardening(SweepCase):
                 else:
                     os.rename(self.path("newcomer"), self.path("x.log"))
                 child.send("y")
-                out = self.finish(child)
-                self.assertIn(CHANGED.replace("\n", "\r\n"), out)
-                self.assertIn("  0 files were deleted\r\n  1 files failed to delete\r\n", out)
+                out = screen(self.finish(child))
+                if WINE:
+                    # Wine's console breaks lines at its 80 columns: the words, without breaks.
+                    self.assertIn(CHANGED.strip("\n") + "  0 files were deleted  1 files failed to delete",
+                                  out.replace("\r\n", ""))
+                else:
+                    self.assertIn(CHANGED.replace("\n", "\r\n"), out)
+                    self.assertIn("  0 files were deleted\r\n  1 files failed to delete\r\n", out)
                 self.assertTrue(self.exists("x.log"))
 
+    @UNIX_ONLY
     def test_signals_at_the_prompt_restore_the_terminal(self):
         self.make("x.log", 10)
         for signal_number in (2, 15, 1):  # SIGINT, SIGTERM, SIGHUP
@@ -192,6 +208,7 @@ class Hardening(SweepCase):
                 self.assertEqual(termios.tcgetattr(child.child_fd)[3], settings[3])
                 self.assertTrue(self.exists("x.log"))
 
+    @UNIX_ONLY
     def test_ctrl_z_and_fg_leave_a_working_prompt(self):
         self.make("x.log", 10)
         shell = pexpect.spawn("bash", ["--norc", "--noprofile", "-i"], cwd=self.dir,
@@ -252,7 +269,7 @@ class DeletingWhileReading(unittest.TestCase):
 
     def test_two_runs_at_once(self):
         directory = self.sweep_directory(tempfile.gettempdir())
-        runs = [subprocess.Popen([BINARY, "*.tmp", "5", "/Q"], cwd=directory, env=base_env(),
+        runs = [subprocess.Popen([*command(), "*.tmp", "5", "/Q"], cwd=directory, env=base_env(),
                                  stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                  start_new_session=True) for _ in range(2)]
         outputs = [process.communicate(timeout=300) for process in runs]
