@@ -69,7 +69,8 @@ public:
     virtual void reportLine(const char* text) = 0;
 
     // One key code from the keyboard (not standard input), unechoed, without Enter.
-    // KEY_NONE when none can ever come.
+    // KEY_NONE when none can ever come. Flushes standard output first, once the keyboard
+    // is ready, so a question on screen can be answered at once.
     virtual int readKey() = 0;
     // Ends the process with `status` after flushing standard output.
     [[noreturn]] virtual void exitProcess(int status) = 0;

@@ -19,8 +19,8 @@ void abortRun(Platform& platform, const char* line) {
 
 bool confirmDelete(Platform& platform) {
     static const char question[] = "delete y/n ? ";
+    // readKey shows the question, once a key can be read.
     platform.writeOut(question, sizeof question - 1);
-    platform.flushOut();
     for (;;) {
         const int key = platform.readKey();
         // A detached job can never answer: stop, as Esc does, rather than guess.

@@ -6,13 +6,12 @@ import socket
 import stat
 import subprocess
 import tempfile
-import termios
 import time
 import unittest
 
 import pexpect
 
-from harness import BINARY, SweepCase, base_env, run
+from harness import BINARY, SweepCase, base_env, run, terminal_modes, wait_until
 
 PROMPT = "delete y/n ? "
 DENIED = "  Could not delete : Permission denied\n"
@@ -102,14 +101,12 @@ class Hardening(SweepCase):
         for signal_number in (2, 15, 1):  # SIGINT, SIGTERM, SIGHUP
             with self.subTest(signal=signal_number):
                 child = self.spawn("x.log", "5")
-                settings = termios.tcgetattr(child.child_fd)
                 child.expect_exact(PROMPT)
-                time.sleep(0.1)
                 child.kill(signal_number)
                 child.expect(pexpect.EOF)
                 child.wait()
                 self.assertEqual(child.signalstatus, signal_number)
-                self.assertEqual(termios.tcgetattr(child.child_fd)[3], settings[3])
+                self.assertEqual(terminal_modes(child.child_fd), (True, True))  # line mode and echo
                 self.assertTrue(self.exists("x.log"))
 
     def test_ctrl_z_and_fg_leave_a_working_prompt(self):
@@ -120,7 +117,6 @@ class Hardening(SweepCase):
         shell.expect_exact("$ ")
         shell.sendline(f"'{BINARY}' x.log 5")
         shell.expect_exact(PROMPT)
-        time.sleep(0.1)
         shell.send("\x1a")  # Ctrl-Z
         shell.expect("Stopped")
         shell.expect_exact("$ ")
@@ -129,7 +125,9 @@ class Hardening(SweepCase):
         self.assertRegex(shell.before, r"(?<!-)icanon")
         self.assertRegex(shell.before, r"(?<![-\w])echo\b")
         shell.sendline("fg")
-        time.sleep(0.3)
+        shell.expect_exact("x.log 5")  # the shell names the job it brings back
+        # Back at the question once the run has put the terminal in key mode again.
+        wait_until(lambda: terminal_modes(shell.child_fd) == (False, False), "the prompt to read keys again")
         shell.send("y")
         shell.expect_exact("Y-deleted")
         shell.expect_exact("1 files were deleted")

@@ -1,14 +1,11 @@
 """The y/n prompt through a pseudo-terminal: answers, ignored keys, Esc, lost terminals."""
 
-import os
 import subprocess
-import termios
-import time
 import unittest
 
 import pexpect
 
-from harness import BINARY, SweepCase, base_env
+from harness import BINARY, SweepCase, base_env, terminal_modes, wait_until
 
 PROMPT = "delete y/n ? "
 
@@ -21,9 +18,7 @@ class Prompt(SweepCase):
         child = self.spawn("?.log", "5")
         child.expect_exact(PROMPT)
         first = "a.log" if "a.log" in child.before else "b.log"
-        child.send("x \r")          # ignored keys print nothing
-        time.sleep(0.2)
-        child.send("y")
+        child.send("x \ry")  # ignored keys print nothing
         child.expect_exact("Y-deleted\r\n")
         self.assertEqual(child.before, "")
         child.expect_exact(PROMPT)
@@ -53,24 +48,20 @@ class Prompt(SweepCase):
         child.expect_exact(PROMPT)
         for sequence in ("\x1b[A", "\x1bOP", "\x1b[15~"):  # up arrow, F1, F5
             child.send(sequence)
-        time.sleep(0.3)
-        self.assertTrue(child.isalive())
-        child.send("n")
+        child.send("n")  # still answered by N: none of them was taken for Esc
         self.assertEqual(self.finish(child), "N\r\n\r\n  0 files were deleted\r\n  1 files were skipped\r\n")
         self.assertTrue(self.exists("a.log"))
 
     def test_terminal_settings_restored_after_esc(self):
         self.make("a.log", 10)
         child = self.spawn("a.log", "5")
-        before = termios.tcgetattr(child.child_fd)
         child.expect_exact(PROMPT)
-        time.sleep(0.1)
-        during = termios.tcgetattr(child.child_fd)
-        self.assertEqual(during[3] & (termios.ICANON | termios.ECHO), 0)  # raw while waiting
+        # The question shows only once keys are read one at a time, unechoed.
+        self.assertEqual(terminal_modes(child.child_fd), (False, False))
         child.send("\x1b")
         child.expect_exact("ESC - Program aborted")
         child.expect(pexpect.EOF)
-        self.assertEqual(termios.tcgetattr(child.child_fd)[3], before[3])
+        self.assertEqual(terminal_modes(child.child_fd), (True, True))  # line mode and echo again
 
     def test_standard_input_never_answers(self):
         self.make("a.log", 10)
@@ -88,10 +79,7 @@ class Prompt(SweepCase):
         child = self.spawn("*.log", "5")
         child.expect_exact(PROMPT)
         child.close(force=False)  # hang up the terminal
-        deadline = time.time() + 10
-        while child.isalive() and time.time() < deadline:
-            time.sleep(0.1)
-        self.assertFalse(child.isalive())
+        wait_until(lambda: not child.isalive(), "the run to end")
         self.assertTrue(self.exists("a.log") and self.exists("b.log"))
 
 

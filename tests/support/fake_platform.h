@@ -68,7 +68,8 @@ public:
 
     void writeOut(const char* data, std::size_t size) override { out.append(data, size); }
     void flushOut() override {
-        if (markFlushes) out += "|";
+        // Flushing twice with nothing written between shows nothing new: one mark.
+        if (markFlushes && (out.empty() || out.back() != '|')) out += "|";
     }
     bool outputIsTerminal() const override { return terminal; }
     void reportError(const char* prefix, int code) override {
@@ -83,6 +84,7 @@ public:
         out += "<err>";
     }
     int readKey() override {
+        flushOut();
         ++keysRead;
         if (keys.empty()) return KEY_NONE;
         const int key = keys.front();

@@ -46,10 +46,7 @@ public:
         std::fprintf(stderr, "%s\n", text);
     }
 
-    int readKey() override {
-        std::fflush(stdout);
-        return posix::readTerminalKey();
-    }
+    int readKey() override { return posix::readTerminalKey(); }
 
     [[noreturn]] void exitProcess(int status) override {
         std::fflush(stdout);

@@ -58,6 +58,7 @@ private:
 };
 
 // terminal.cpp: one key from the controlling terminal; KEY_NONE when none can come.
+// Standard output is flushed once the terminal is ready to give the key.
 int readTerminalKey();
 
 // search.cpp: the directory search and the pattern's directory part.

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -105,13 +106,19 @@ int readTerminalKey() {
             installSignalHandlers();
         }
     }
-    if (ttyDescriptor < 0 || tcgetattr(ttyDescriptor, &savedSettings) != 0) return KEY_NONE;
+    if (ttyDescriptor < 0 || tcgetattr(ttyDescriptor, &savedSettings) != 0) {
+        std::fflush(stdout);
+        return KEY_NONE;
+    }
     keySettings = savedSettings;
     keySettings.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
     keySettings.c_cc[VMIN] = 1;
     keySettings.c_cc[VTIME] = 0;
     awaitingKey = 1;
     tcsetattr(ttyDescriptor, TCSANOW, &keySettings);
+    // The question shows only now: a key pressed the moment it appears is read as a key,
+    // never echoed or held for Enter by a terminal still in line mode.
+    std::fflush(stdout);
     int key;
     for (;;) {
         key = readRawByte(ttyDescriptor);
