@@ -20,18 +20,29 @@ CHANGED = "  Could not delete : Changed since it was listed, so it was kept\n"
 
 class Hardening(SweepCase):
     def test_control_bytes_in_names_are_masked_on_a_terminal_only(self):
-        names = ["clear\x1b[2J\x1b[Hscreen", "new\nline", "carriage\rreturn", "bell\x07del\x7f"]
-        for name in names:
+        shown = {
+            "clear\x1b[2J\x1b[Hscreen": "clear?[2J?[Hscreen",
+            "new\nline": "new?line",
+            "carriage\rreturn": "carriage?return",
+            "bell\x07del\x7f": "bell?del?",
+            "csi\u009b2J\u0085": "csi?2J?",            # C1 controls written in UTF-8
+            "lone\udc9b2J": "lone?2J",                   # the byte 0x9B alone, as a terminal reads CSI
+            "invoice\u202efdp.exe": "invoice?fdp.exe",    # right-to-left override
+            "a\u2066b\u2069c\u202ad\u202ce": "a?b?c?d?e",  # isolates and embeddings
+            "caf\u00e9 \u03a9 \u65e5\u672c": "caf\u00e9 \u03a9 \u65e5\u672c",  # letters stay
+        }
+        for name in shown:
             self.make(name, 10)
         piped = self.agecull("*", "5", "/L")
-        for name in names:
+        for name in shown:
             self.assertIn(f"  {name}  ", piped.out)  # scripts see the real bytes
         child = self.spawn("*", "5", "/Q")
         out = self.finish(child)
-        for masked in ("clear?[2J?[Hscreen", "new?line", "carriage?return", "bell?del?"):
+        for masked in shown.values():
             self.assertIn(f"  {masked}  -deleted", out)
-        self.assertNotIn("\x1b", out)
-        self.assertFalse(any(self.exists(name) for name in names))  # removed under their real names
+        for control in ("\x1b", "\u009b", "\udc9b", "\u202e", "\u2066"):
+            self.assertNotIn(control, out)
+        self.assertFalse(any(self.exists(name) for name in shown))  # removed under their real names
 
     def test_directory_swapped_at_the_prompt_does_not_redirect_removal(self):
         self.make("d/x.log", 10)
