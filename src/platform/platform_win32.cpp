@@ -191,6 +191,19 @@ int bufferLength(std::size_t size) {
     return size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<int>(size);
 }
 
+// A report that cannot be written (a full disk under a redirected output) is said once on
+// standard error, with the C runtime's reason; the sweep goes on all the same.
+void noticeOutputFailure(int error) {
+    static bool reported = false;
+    if (reported) return;
+    reported = true;
+    std::fprintf(stderr, "agecull: cannot write to standard output: %s\n", std::strerror(error));
+}
+
+void flushStandardOutput() {
+    if (std::fflush(stdout) != 0) noticeOutputFailure(errno);
+}
+
 class Win32Platform final : public Platform {
 public:
     Win32Platform() {
@@ -200,12 +213,14 @@ public:
         outputIsTerminal_ = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
     }
 
-    void writeOut(const char* data, std::size_t size) override { std::fwrite(data, 1, size, stdout); }
-    void flushOut() override { std::fflush(stdout); }
+    void writeOut(const char* data, std::size_t size) override {
+        if (std::fwrite(data, 1, size, stdout) != size) noticeOutputFailure(errno);
+    }
+    void flushOut() override { flushStandardOutput(); }
     bool outputIsTerminal() const override { return outputIsTerminal_; }
 
     void reportError(const char* prefix, int code) override {
-        std::fflush(stdout);
+        flushStandardOutput();
         if (code == ERROR_ENTRY_CHANGED) {
             std::fprintf(stderr, "%s: %s\n", prefix, "Changed since it was listed, so it was kept");
             return;
@@ -215,12 +230,12 @@ public:
     }
 
     int readKey() override {
-        std::fflush(stdout);
+        flushStandardOutput();
         return keys_.read();
     }
 
     [[noreturn]] void exitProcess(int status) override {
-        std::fflush(stdout);
+        flushStandardOutput();
         std::exit(status);
     }
 
@@ -276,7 +291,7 @@ public:
     }
 
     void reportLine(const char* text) override {
-        std::fflush(stdout);
+        flushStandardOutput();
         std::fprintf(stderr, "%s\n", text);
     }
 

@@ -107,6 +107,20 @@ class Hardening(SweepCase):
                 self.assertIn("  0 files were deleted\r\n  1 files failed to delete\r\n", out)
                 self.assertTrue(self.exists("x.log"))
 
+    def test_output_that_cannot_be_written_is_said_once_and_the_sweep_goes_on(self):
+        # More lines than one output buffer holds: writes fail during the sweep and at its end.
+        names = [f"f{index:04d}.log" for index in range(2000)]
+        for name in names:
+            self.make(name, 10)
+        self.make("young.log", 1)
+        with open("/dev/full", "wb") as full:
+            completed = subprocess.run([BINARY, "*.log", "5", "/Q"], cwd=self.dir, env=base_env(),
+                                       stdin=subprocess.DEVNULL, stdout=full, stderr=subprocess.PIPE,
+                                       start_new_session=True, timeout=60)
+        self.assertEqual(completed.returncode, 0)
+        self.assertEqual(completed.stderr.decode(), "agecull: cannot write to standard output: No space left on device\n")
+        self.assertEqual(os.listdir(self.dir), ["young.log"])
+
     def test_signals_at_the_prompt_restore_the_terminal(self):
         self.make("x.log", 10)
         for signal_number in (2, 15, 1):  # SIGINT, SIGTERM, SIGHUP

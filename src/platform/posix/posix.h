@@ -16,6 +16,10 @@
 
 namespace posix {
 
+// platform.cpp: makes everything written to standard output so far visible; a failure is
+// said once on standard error.
+void flushStandardOutput();
+
 // clock.cpp: the clock, the local offset and the calendar.
 
 constexpr std::int64_t TICKS_PER_SECOND = 10000000;

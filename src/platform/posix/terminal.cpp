@@ -6,7 +6,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -107,7 +106,7 @@ int readTerminalKey() {
         }
     }
     if (ttyDescriptor < 0 || tcgetattr(ttyDescriptor, &savedSettings) != 0) {
-        std::fflush(stdout);
+        flushStandardOutput();
         return KEY_NONE;
     }
     keySettings = savedSettings;
@@ -118,7 +117,7 @@ int readTerminalKey() {
     tcsetattr(ttyDescriptor, TCSANOW, &keySettings);
     // The question shows only now: a key pressed the moment it appears is read as a key,
     // never echoed or held for Enter by a terminal still in line mode.
-    std::fflush(stdout);
+    flushStandardOutput();
     int key;
     for (;;) {
         key = readRawByte(ttyDescriptor);
