@@ -71,6 +71,7 @@ class Prompt(SweepCase):
         out = completed.stdout.decode()
         self.assertEqual(completed.returncode, 0)
         self.assertTrue(out.endswith("  a.log  delete y/n ? \nNo terminal to answer the prompt - Program aborted\n"), out)
+        self.assertEqual(completed.stderr.decode(), "No terminal to answer the prompt - Program aborted\n")
         self.assertTrue(self.exists("a.log"))
 
     def test_terminal_closing_ends_the_run(self):
