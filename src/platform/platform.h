@@ -75,6 +75,14 @@ public:
     // Ends the process with `status` after flushing standard output.
     [[noreturn]] virtual void exitProcess(int status) = 0;
 
+    // From now on a request to end the run (Ctrl-C, kill, a hang-up) is held until the
+    // next endIfInterrupted, so the entry in hand is finished and recorded; while readKey
+    // waits, one ends the process at once.
+    virtual void holdInterruptions() = 0;
+    // Where the run may stop: after a held request, flushes standard output and ends the
+    // process the way the request asked (by the same signal); otherwise returns.
+    virtual void endIfInterrupted() = 0;
+
     // UTC now, to the millisecond.
     virtual FileTime currentTime() = 0;
     // Shifted by the local offset in force now; the same offset for a whole run.

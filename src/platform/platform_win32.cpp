@@ -234,6 +234,10 @@ public:
         return keys_.read();
     }
 
+    // Ctrl-C and Ctrl-Break keep the console's own handling here: they end the run at once.
+    void holdInterruptions() override {}
+    void endIfInterrupted() override {}
+
     [[noreturn]] void exitProcess(int status) override {
         flushStandardOutput();
         std::exit(status);

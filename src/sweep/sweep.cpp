@@ -101,6 +101,8 @@ void finishRemoval(Platform& platform, int error, std::string& line, SweepCounts
 }  // namespace
 
 int sweepFiles(const SweepRequest& request, Platform& platform) {
+    // A request to stop waits for the entry in hand to be finished and its line written.
+    platform.holdInterruptions();
     std::string whyNot;
     std::unique_ptr<DirectorySearch> search = platform.openSearch(request.pattern, whyNot);
     if (!search) {
@@ -108,6 +110,7 @@ int sweepFiles(const SweepRequest& request, Platform& platform) {
         // "nothing matched", goes where a scheduled job's errors are kept.
         if (!whyNot.empty()) platform.reportLine(whyNot.c_str());
         platform.writeText("File not found\n");
+        platform.endIfInterrupted();
         return 0;
     }
     const std::size_t prefixLength = platform.pathPrefixLength(request.pattern);
@@ -129,7 +132,8 @@ int sweepFiles(const SweepRequest& request, Platform& platform) {
     std::string line;
     char time[FILE_TIME_TEXT_SIZE];
     FoundEntry entry;
-    while (search->next(entry)) {
+    // Each pass starts with the last entry's line written: a place where the run may stop.
+    for (platform.endIfInterrupted(); search->next(entry); platform.endIfInterrupted()) {
         const FileTime localWrite = platform.toLocalTime(entry.lastWrite);
         if (localWrite >= cutoff) continue;
 
@@ -173,5 +177,6 @@ int sweepFiles(const SweepRequest& request, Platform& platform) {
                    request.listOnly ? " files would have been deleted without the [/L] option" : " files were deleted");
     if (counts.failed > 0) writeCountLine(platform, counts.failed, " files failed to delete");
     if (counts.skipped > 0) writeCountLine(platform, counts.skipped, " files were skipped");
+    platform.endIfInterrupted();
     return 0;
 }

@@ -2,6 +2,9 @@
 changes at the prompt, signals and directories emptied while they are read."""
 
 import os
+import re
+import select
+import signal
 import socket
 import stat
 import subprocess
@@ -134,14 +137,18 @@ class Hardening(SweepCase):
                 self.assertEqual(terminal_modes(child.child_fd), (True, True))  # line mode and echo
                 self.assertTrue(self.exists("x.log"))
 
-    def test_ctrl_z_and_fg_leave_a_working_prompt(self):
-        self.make("x.log", 10)
+    def stopped_at_the_prompt(self):
+        """An interactive shell whose job control has stopped a run (Ctrl-Z) at its question."""
         shell = pexpect.spawn("bash", ["--norc", "--noprofile", "-i"], cwd=self.dir,
                               env=base_env(PS1="$ ", TERM="dumb"), encoding="utf-8", timeout=10)
         self.addCleanup(shell.close, force=True)
         shell.expect_exact("$ ")
         shell.sendline(f"'{BINARY}' x.log 5")
         shell.expect_exact(PROMPT)
+        self.stop(shell)
+        return shell
+
+    def stop(self, shell):
         shell.send("\x1a")  # Ctrl-Z
         shell.expect("Stopped")
         shell.expect_exact("$ ")
@@ -149,14 +156,31 @@ class Hardening(SweepCase):
         shell.expect_exact("$ ")
         self.assertRegex(shell.before, r"(?<!-)icanon")
         self.assertRegex(shell.before, r"(?<![-\w])echo\b")
-        shell.sendline("fg")
-        shell.expect_exact("x.log 5")  # the shell names the job it brings back
-        # Back at the question once the run has put the terminal in key mode again.
-        wait_until(lambda: terminal_modes(shell.child_fd) == (False, False), "the prompt to read keys again")
+
+    def test_ctrl_z_and_fg_leave_a_working_prompt(self):
+        self.make("x.log", 10)
+        shell = self.stopped_at_the_prompt()
+        for round in range(2):  # and again: the handler must still be there
+            if round:
+                self.stop(shell)
+            shell.sendline("fg")
+            shell.expect_exact("x.log 5")  # the shell names the job it brings back
+            # Back at the question once the run has put the terminal in key mode again.
+            wait_until(lambda: terminal_modes(shell.child_fd) == (False, False), "the prompt to read keys again")
         shell.send("y")
         shell.expect_exact("Y-deleted")
         shell.expect_exact("1 files were deleted")
         self.assertFalse(self.exists("x.log"))
+
+    def test_kill_ends_a_run_stopped_at_the_prompt(self):
+        self.make("x.log", 10)
+        shell = self.stopped_at_the_prompt()
+        # The shell sends SIGTERM, then SIGCONT, to the stopped job, which is no longer in
+        # the foreground: it must end rather than stop again over the terminal's settings.
+        shell.sendline("set -b; kill %1")  # -b: the shell tells of the job's next change at once
+        ended = shell.expect_exact(["Terminated", "Stopped (tty output)"])
+        self.assertEqual(ended, 0)  # by SIGTERM, not stopped again
+        self.assertTrue(self.exists("x.log"))
 
 
 class DeletingWhileReading(unittest.TestCase):
@@ -164,13 +188,13 @@ class DeletingWhileReading(unittest.TestCase):
 
     COUNT = 50000
 
-    def sweep_directory(self, parent):
+    def sweep_directory(self, parent, count=COUNT):
         if not os.path.isdir(parent):
             self.skipTest(f"{parent} is not available")
         directory = tempfile.mkdtemp(prefix="agecull-walk-", dir=parent)
         self.addCleanup(subprocess.run, ["rm", "-rf", directory])
         old = time.time() - 10 * 86400
-        for index in range(self.COUNT):
+        for index in range(count):
             path = os.path.join(directory, f"f{index:06d}.tmp")
             with open(path, "wb"):
                 pass
@@ -203,6 +227,43 @@ class DeletingWhileReading(unittest.TestCase):
         deleted = sum(out.count(b"-deleted") for out, _ in outputs)
         self.assertEqual(deleted, self.COUNT)  # each file went exactly once
         self.assertEqual(os.listdir(directory), [])
+
+    def test_a_signal_ends_the_run_with_every_deletion_recorded(self):
+        directory = self.sweep_directory(tempfile.gettempdir(), 60000)
+        present = set(os.listdir(directory))
+        entry_line = re.compile(r"\d\d/\d\d/\d{4}  \d\d:\d\d:\d\d [AP]M  (f\d{6}\.tmp)  -deleted")
+        for signal_number, ignored in ((signal.SIGTERM, False), (signal.SIGINT, False), (signal.SIGHUP, False),
+                                       (signal.SIGHUP, True)):
+            with self.subTest(signal=signal_number.name, ignored=ignored):
+                # nohup: a hang-up its caller ignores must not end the run either.
+                command = ["nohup"] * ignored + [BINARY, "*.tmp", "5", "/Q"]
+                process = subprocess.Popen(command, cwd=directory, env=base_env(),
+                                           stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                           stderr=subprocess.PIPE, start_new_session=True)
+                self.addCleanup(process.kill)
+                # Lines reach the pipe once the first buffer of them is written, part-way
+                # through; unread, the pipe then holds the run there, whatever its speed.
+                self.assertEqual(select.select([process.stdout], [], [], 60)[0], [process.stdout])
+                process.send_signal(signal_number)
+                out, err = process.communicate(timeout=60)
+                self.assertEqual(err, b"")
+                if ignored:
+                    self.assertEqual(process.returncode, 0)
+                    self.assertIn(f"\n  {len(present)} files were deleted\n", out.decode())
+                    self.assertEqual(os.listdir(directory), [])
+                    continue
+                self.assertEqual(process.returncode, -signal_number)  # and the caller sees it
+                lines = out.decode().split("\n")
+                entries = [line for line in lines if line[:1].isdigit()]
+                recorded = set()
+                for line in entries:
+                    whole = entry_line.fullmatch(line)
+                    self.assertIsNotNone(whole, f"cut short: {line!r}")
+                    recorded.add(whole.group(1))
+                left = set(os.listdir(directory))
+                self.assertEqual(recorded, present - left)  # every file gone has its line
+                self.assertTrue(recorded and left)
+                present = left
 
 
 if __name__ == "__main__":

@@ -120,6 +120,40 @@ TEST(Sweep, EscAbortsWithoutSummary) {
     EXPECT_EQ(out.find("files were"), std::string::npos);
 }
 
+TEST(Sweep, InterruptionEndsTheRunOnlyOnceTheEntryInHandIsRecorded) {
+    const struct {
+        bool quiet;
+        bool listOnly;
+        std::deque<int> keys;
+        std::size_t atRemoval;  // 0: the request came before the first entry
+        std::string outTail;
+        std::vector<std::string> removed;
+    } cases[] = {
+        {true, false, {}, 1, "\n11/01/2026  09:00:00 AM  old.log  -deleted|", {"old.log"}},
+        {false, false, {'y', 'y'}, 1, "\n11/01/2026  09:00:00 AM  old.log  delete y/n ? |Y-deleted|", {"old.log"}},
+        {true, false, {}, 0, " PM\n|", {}},
+        {false, true, {}, 0, " PM\n|", {}},
+    };
+    for (const auto& c : cases) {
+        Sweep sweep;
+        sweep.platform.markFlushes = true;
+        sweep.platform.keys = c.keys;
+        sweep.platform.interruptAtRemoval = c.atRemoval;
+        sweep.platform.interrupted = c.atRemoval == 0;
+        try {
+            sweep.run("*.log", c.quiet, c.listOnly);
+            ADD_FAILURE() << "ran to its end";
+        } catch (const FakeExit& exit) {
+            EXPECT_EQ(exit.status, INTERRUPTED_STATUS);
+        }
+        EXPECT_TRUE(sweep.platform.interruptionsHeld);
+        const std::string& out = sweep.platform.out;
+        ASSERT_GE(out.size(), c.outTail.size()) << out;
+        EXPECT_EQ(out.substr(out.size() - c.outTail.size()), c.outTail);  // its line whole, and flushed
+        EXPECT_EQ(sweep.platform.removed, c.removed);  // and nothing after it
+    }
+}
+
 TEST(Sweep, NothingSelectedGivesTwoEmptyLinesAndZeroCount) {
     for (bool listOnly : {false, true}) {
         Sweep sweep;

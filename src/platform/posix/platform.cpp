@@ -8,6 +8,7 @@
 //   GetDateFormatA               -> dates.cpp: the LC_TIME locale's D_FMT through strftime_l
 //   GetTimeFormatA               -> dates.cpp: hh:mm:ss and the locale's AM_STR/PM_STR
 //   _getch                       -> terminal.cpp: one byte from /dev/tty, non-canonical, unechoed
+//   (console control handling)   -> terminal.cpp: SIGINT, SIGTERM and SIGHUP held between entries
 //   remove                       -> search.cpp: unlinkat relative to the searched directory
 //   perror                       -> here: strerror on standard error, after flushing standard output
 //   fwrite/fflush on stdout      -> here: a failed write (a full disk, a closed descriptor) is said
@@ -70,9 +71,12 @@ public:
     }
 
     int readKey() override { return posix::readTerminalKey(); }
+    void holdInterruptions() override { posix::holdInterruptions(); }
+    void endIfInterrupted() override { posix::endIfInterrupted(); }
 
     [[noreturn]] void exitProcess(int status) override {
         posix::flushStandardOutput();
+        posix::endIfInterrupted();
         std::exit(status);
     }
 

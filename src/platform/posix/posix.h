@@ -64,6 +64,11 @@ private:
 // terminal.cpp: one key from the controlling terminal; KEY_NONE when none can come.
 // Standard output is flushed once the terminal is ready to give the key.
 int readTerminalKey();
+// From now on SIGINT, SIGTERM and SIGHUP are held until endIfInterrupted, except while a
+// key is awaited, which they end at once.
+void holdInterruptions();
+// After a held signal: flushes standard output and ends the process by that signal.
+void endIfInterrupted();
 
 // search.cpp: the directory search and the pattern's directory part.
 std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot);
