@@ -112,8 +112,10 @@ class Result:
         self.started, self.ended = started, ended
 
 
-def run(args, cwd=None, env=None, merge_streams=False):
-    """Runs the binary without a controlling terminal and returns its output as text."""
+def run(args, cwd=None, env=None, merge_streams=False, user=None):
+    """Runs the binary without a controlling terminal and returns its output as text.
+
+    With `user` (a numeric uid; needs root) it runs as that user."""
     started = time.time()
     completed = subprocess.run(
         [*COMMAND, *args],
@@ -124,6 +126,7 @@ def run(args, cwd=None, env=None, merge_streams=False):
         stderr=subprocess.STDOUT if merge_streams else subprocess.PIPE,
         start_new_session=True,
         timeout=60,
+        user=user,
     )
     err = "" if merge_streams else text(completed.stderr, "stderr")
     return Result(text(completed.stdout, "stdout"), err, completed.returncode, started, time.time())

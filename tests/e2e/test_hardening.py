@@ -4,6 +4,7 @@ changes at the prompt, signals and directories emptied while they are read."""
 import os
 import re
 import select
+import shutil
 import signal
 import socket
 import stat
@@ -14,11 +15,24 @@ import unittest
 
 import pexpect
 
-from harness import BINARY, SweepCase, base_env, run, terminal_modes, wait_until
+from harness import BINARY, OPENING, SweepCase, base_env, run, terminal_modes, wait_until
 
 PROMPT = "delete y/n ? "
 DENIED = "  Could not delete : Permission denied\n"
 CHANGED = "  Could not delete : Changed since it was listed, so it was kept\n"
+NOT_FOUND = OPENING + "File not found\n"
+
+
+def others_can_run(path):
+    """Whether a user with no rights of its own can reach and run `path`."""
+    path = os.path.abspath(path)
+    while True:
+        if not os.stat(path).st_mode & stat.S_IXOTH:
+            return False
+        parent = os.path.dirname(path)
+        if parent == path:
+            return True
+        path = parent
 
 
 class Hardening(SweepCase):
@@ -73,6 +87,72 @@ class Hardening(SweepCase):
         self.assertFalse(self.exists("file-link") or self.exists("dir-link"))
         self.assertTrue(self.exists("young-link"))  # its target is old, the link is not
         self.assertTrue(self.exists("elsewhere/target.log") and self.exists("elsewhere/dir"))
+
+    def test_links_in_the_directory_part_are_followed_only_when_safe(self):
+        if os.geteuid() != 0:
+            self.skipTest("needs root: the cases hand directories and links to other users")
+        os.chmod(self.dir, 0o755)  # an ordinary user must reach its own tree in here
+        root, other, third, runner = 0, 4242, 4343, 4444  # no passwd entries needed
+        cases = (  # who runs it, owners of the link's directory, of the link, of its target
+            ("root through another user's link", root, other, other, root, f"its directory belongs to uid {other}"),
+            ("root's own link", root, root, root, root, None),
+            ("a user's link to its own directory", root, other, other, other, None),
+            ("a user through a third user's link into its own tree", runner, third, third, runner,
+             f"its directory belongs to uid {third}"),
+            ("another user's link in a shared sticky directory", root, root, other, root, f"it belongs to uid {other}"),
+            ("a user's own link to a directory it may write in", runner, runner, runner, root, None),
+        )
+        for index, (label, user, holder, link_owner, target_owner, refusal) in enumerate(cases):
+            with self.subTest(label):
+                if user != root and not others_can_run(BINARY):
+                    self.skipTest(f"{BINARY} cannot be run by another user from where it was built")
+                case = f"case{index}"
+                self.make(f"{case}/target/old.log", 10)
+                os.makedirs(self.path(f"{case}/holder"))
+                os.symlink("../target", self.path(f"{case}/holder/cache"))  # '..' from the link's own directory
+                os.lchown(self.path(f"{case}/holder/cache"), link_owner, -1)
+                os.chown(self.path(f"{case}/holder"), holder, -1)
+                os.chmod(self.path(f"{case}/holder"), 0o1777 if holder != link_owner else 0o755)
+                os.chown(self.path(f"{case}/target"), target_owner, -1)
+                os.chmod(self.path(f"{case}/target"), 0o777)  # only ownership may decide
+                result = self.agecull(f"{case}/holder/cache/*.log", "5", "/Q", user=user)
+                if refusal:
+                    self.assertEqual(result.out, NOT_FOUND)
+                    self.assertEqual(result.err, f"agecull: {case}/holder/cache: symbolic link not followed: {refusal}, "
+                                                 f"the directory it leads to belongs to uid {target_owner}\n")
+                    self.assertTrue(self.exists(f"{case}/target/old.log"))
+                else:
+                    self.assertIn(f"  {case}/holder/cache/old.log  -deleted\n", result.out)
+                    self.assertEqual(result.err, "")
+                    self.assertFalse(self.exists(f"{case}/target/old.log"))
+
+    def test_directories_an_ordinary_user_may_not_search_are_named(self):
+        if os.geteuid() != 0 or not others_can_run(BINARY):
+            self.skipTest("needs root, and a binary another user can run, to run it as an ordinary user")
+        os.chmod(self.dir, 0o755)
+        self.make("locked/inner/old.log", 10)
+        os.chmod(self.path("locked"), 0o700)
+        for pattern, named in (("locked/*.log", "locked/"), ("locked/inner/*.log", "locked/inner/")):
+            with self.subTest(pattern=pattern):
+                result = self.agecull(pattern, "5", "/Q", user=4444)
+                self.assertEqual(result.out, NOT_FOUND)
+                self.assertEqual(result.err, f"agecull: {named}: Permission denied\n")
+        self.assertTrue(self.exists("locked/inner/old.log"))
+
+    def test_far_future_times_are_the_newest_never_old(self):
+        # tmpfs keeps any 64-bit time; most disk file systems refuse such times.
+        kind = subprocess.run(["stat", "-f", "-c", "%T", "/dev/shm"], capture_output=True, text=True).stdout.strip()
+        if kind != "tmpfs":
+            self.skipTest(f"/dev/shm is {kind or 'missing'}, not tmpfs")
+        directory = tempfile.mkdtemp(prefix="agecull-times-", dir="/dev/shm")
+        self.addCleanup(shutil.rmtree, directory)
+        for name, seconds in (("end-of-time", 2**63 - 1), ("year-36812", 2**40), ("before-1601", -2**62)):
+            path = os.path.join(directory, name)
+            open(path, "wb").close()
+            os.utime(path, ns=(seconds * 10**9, seconds * 10**9))
+        result = run(["*-*", "5", "/Q"], cwd=directory)
+        self.assertIn("\n01/01/1601  12:00:00 AM  before-1601  -deleted\n\n  1 files were deleted\n", result.out)
+        self.assertEqual(sorted(os.listdir(directory)), ["end-of-time", "year-36812"])
 
     def test_special_files_are_refused_and_never_opened(self):
         os.mkfifo(self.path("a-fifo"))

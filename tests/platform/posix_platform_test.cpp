@@ -8,11 +8,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/posix.h"
 #include "support/fake_platform.h"
 
 namespace {
@@ -87,6 +90,56 @@ TEST_F(PosixPlatformTest, SearchMatchesTheLastComponent) {
         {"sub/", {"<not found>"}},
     };
     for (const auto& c : cases) EXPECT_EQ(namesFound(c.pattern), c.expected) << c.pattern;
+}
+
+TEST_F(PosixPlatformTest, DirectoryPartIsWalkedAsTheKernelWouldWalkIt) {
+    ASSERT_EQ(mkdir(path("sub").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(path("sub/deep").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(path("other").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(path("other/inner").c_str(), 0755), 0);
+    makeFile("sub/deep/f.log");
+    makeFile("other/g.log");
+    makeFile("file");
+    for (const auto& [target, link] : {std::pair<std::string, std::string>{"l2", "l1"}, {"sub", "l2"},
+                                       {path("sub"), "absolute"}, {"../other/inner", "sub/away"},
+                                       {"loop2", "loop1"}, {"loop1", "loop2"}, {"missing", "dangling"}}) {
+        ASSERT_EQ(symlink(target.c_str(), path(link).c_str()), 0) << link;
+    }
+    const Names found{"f.log"};
+    const struct {
+        std::string pattern;  // relative ones from root_/sub
+        Names expected;
+    } cases[] = {
+        {"/" + root_ + "/sub/deep/*.log", found},
+        {root_ + "//sub/./deep//*.log", found},
+        {root_ + "/sub/deep/../deep/*.log", found},
+        {root_ + "/l1/deep/*.log", found},  // a chain of two relative links
+        {root_ + "/absolute/deep/*.log", found},
+        {root_ + "/sub/away/../*.log", {"g.log"}},  // '..' after a link leaves its target
+        {"../sub/deep/*.log", found},
+        {"./deep/./*.log", found},
+        {"deep/*.log", found},
+        {"*.none", {"<not found>"}},
+        {root_ + "/loop1/*.log", {"agecull: " + root_ + "/loop1/: Too many levels of symbolic links"}},
+        {root_ + "/dangling/x", {"agecull: " + root_ + "/dangling -> missing/: No such file or directory"}},
+        {root_ + "/file/x", {"agecull: " + root_ + "/file/: Not a directory"}},
+        {"../sub/gone/more/*", {"agecull: ../sub/gone/: No such file or directory"}},
+        {"deep/", {"agecull: deep/: no file name after the last '/'"}},
+    };
+    const int home = open(".", O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(home, 0);
+    ASSERT_EQ(chdir(path("sub").c_str()), 0);
+    for (const auto& c : cases) {
+        std::string whyNot;
+        std::unique_ptr<DirectorySearch> search = systemPlatform().openSearch(c.pattern.c_str(), whyNot);
+        Names names;
+        FoundEntry entry;
+        while (search && search->next(entry)) names.emplace_back(entry.name, entry.nameLength);
+        if (!search) names.push_back(whyNot.empty() ? "<not found>" : whyNot);
+        EXPECT_EQ(names, c.expected) << c.pattern;
+    }
+    EXPECT_EQ(fchdir(home), 0);
+    close(home);
 }
 
 TEST_F(PosixPlatformTest, EntriesCarryTheirOwnLastWriteTime) {
@@ -167,6 +220,34 @@ TEST(PosixPlatform, PrefixIsThePatternUpToItsLastSlash) {
         std::size_t expected;
     } cases[] = {{"*.log", 0}, {"logs/*.log", 5}, {"/var/log/*", 9}, {"a//b/c", 5}, {"dir\\*.txt", 0}, {"/", 1}};
     for (const auto& c : cases) EXPECT_EQ(systemPlatform().pathPrefixLength(c.pattern), c.expected) << c.pattern;
+}
+
+TEST(PosixPlatform, UnixTimesAreHeldAtTheEndsOfTheFileTimeRange) {
+    constexpr FileTime EPOCH = 116444736000000000ULL;  // 1970-01-01 in ticks since 1601
+    constexpr FileTime MAX = ~static_cast<FileTime>(0);
+    constexpr std::int64_t LAST_SECOND = 1833029933770LL;  // the last whole second MAX holds
+    const struct {
+        std::int64_t seconds;
+        long nanoseconds;
+        FileTime expected;
+    } cases[] = {
+        {0, 0, EPOCH},
+        {0, 1500000000L, EPOCH + 15000000},  // nanoseconds past a second carry over
+        {0, -100, EPOCH - 1},
+        {-11644473600LL, 0, 0},
+        {-11644473600LL, -1, 0},  // before 1601: the oldest time
+        {std::int64_t{1} << 40, 0, 11111561013760000000ULL},
+        {LAST_SECOND, 955161500L, MAX},
+        {LAST_SECOND, 955161600L, MAX},  // after 1601: the newest time, never a wrapped one
+        {LAST_SECOND + 1, 0, MAX},
+        {INT64_MAX, 999999999L, MAX},
+        {INT64_MAX, LONG_MIN, MAX},
+        {INT64_MIN, 0, 0},
+        {INT64_MIN, LONG_MAX, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(posix::fileTimeFromUnix(c.seconds, c.nanoseconds), c.expected) << c.seconds << " s " << c.nanoseconds;
+    }
 }
 
 TEST(PosixPlatform, TwelveHourTimeHasTwoDigitFieldsAndFitsItsBuffer) {

@@ -170,7 +170,7 @@ TEST(Sweep, NothingSelectedGivesTwoEmptyLinesAndZeroCount) {
 TEST(Sweep, FailedOpenPrintsFileNotFoundAndNoHeader) {
     // Nothing matched: standard output alone. A directory that could not be searched: its
     // reason on standard error first.
-    for (const std::string why : {"", "missing/: No such file or directory"}) {
+    for (const std::string why : {"", "agecull: missing/: No such file or directory"}) {
         Sweep sweep;
         sweep.platform.searchOpens = false;
         sweep.platform.openFailure = why;

@@ -28,10 +28,27 @@ void civilFromDays(std::int64_t days, int& year, int& month, int& day) {
 }  // namespace
 
 FileTime fileTimeFromUnix(std::int64_t seconds, long nanoseconds) {
+    // Nanoseconds outside 0..999999999 are carried into the seconds first. File systems
+    // such as tmpfs keep any 64-bit time, so nothing here may add before it has checked:
+    // seconds are first held to +-2^62, far beyond the FileTime range on either side,
+    // which leaves room for the carry.
+    constexpr long NANOSECONDS_PER_SECOND = 1000000000L;
+    constexpr std::int64_t FAR_BEYOND = std::int64_t{1} << 62;
+    std::int64_t carry = nanoseconds / NANOSECONDS_PER_SECOND;
+    long rest = nanoseconds % NANOSECONDS_PER_SECOND;
+    if (rest < 0) {
+        rest += NANOSECONDS_PER_SECOND;
+        --carry;
+    }
+    seconds = seconds > FAR_BEYOND ? FAR_BEYOND : seconds < -FAR_BEYOND ? -FAR_BEYOND : seconds;
+    seconds += carry;
     if (seconds < -EPOCH_OFFSET_SECONDS) return 0;
     const std::uint64_t since1601 = static_cast<std::uint64_t>(seconds + EPOCH_OFFSET_SECONDS);
-    if (since1601 > (MAX_FILE_TIME - TICKS_PER_SECOND) / TICKS_PER_SECOND) return MAX_FILE_TIME;
-    return since1601 * TICKS_PER_SECOND + static_cast<std::uint64_t>(nanoseconds / 100);
+    // Past the end of the range is the newest time there is, never an old one.
+    if (since1601 > MAX_FILE_TIME / TICKS_PER_SECOND) return MAX_FILE_TIME;
+    const FileTime whole = since1601 * TICKS_PER_SECOND;
+    const auto hundreds = static_cast<FileTime>(rest / 100);
+    return hundreds > MAX_FILE_TIME - whole ? MAX_FILE_TIME : whole + hundreds;
 }
 
 FileTime lastWriteOf(const struct stat& info) {

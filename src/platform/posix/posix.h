@@ -74,4 +74,9 @@ void endIfInterrupted();
 std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot);
 std::size_t pathPrefixLength(const char* pattern);
 
+// walk.cpp: the pattern's directory part (as typed, "" for the current directory) opened
+// for reading, one component at a time, following only the symbolic links that are safe to
+// follow. -1 with `whyNot` set when it cannot be.
+int openDirectoryPart(const std::string& directoryPart, std::string& whyNot);
+
 }  // namespace posix

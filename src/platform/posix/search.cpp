@@ -124,22 +124,26 @@ std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& wh
     const std::size_t prefixLength = pathPrefixLength(pattern);
     std::string namePattern(pattern + prefixLength);
     if (namePattern.empty()) {
-        whyNot = std::string(pattern) + ": the pattern names no file after its last '/'";
+        whyNot = "agecull: " + std::string(pattern) + ": no file name after the last '/'";
         return nullptr;
     }
-    const std::string directoryPath = prefixLength == 0 ? std::string(".") : std::string(pattern, prefixLength);
-    const int descriptor = open(directoryPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int descriptor = openDirectoryPart(std::string(pattern, prefixLength), whyNot);
     DIR* directory = descriptor < 0 ? nullptr : fdopendir(descriptor);
     if (directory == nullptr) {
-        whyNot = directoryPath + ": " + std::strerror(errno);
-        if (descriptor >= 0) close(descriptor);
+        if (descriptor >= 0) {
+            whyNot = "agecull: " + (prefixLength == 0 ? std::string(".") : std::string(pattern, prefixLength)) + ": " +
+                     std::strerror(errno);
+            close(descriptor);
+        }
         return nullptr;
     }
     auto search = std::make_unique<PosixSearch>(directory, std::move(namePattern));
     if (!search->start()) {
         // An entry named in full that cannot be examined (other than by not being there)
         // is a reason too.
-        if (search->readError() != 0) whyNot = std::string(pattern) + ": " + std::strerror(search->readError());
+        if (search->readError() != 0) {
+            whyNot = "agecull: " + std::string(pattern) + ": " + std::strerror(search->readError());
+        }
         return nullptr;
     }
     return search;

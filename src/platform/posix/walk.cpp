@@ -1,0 +1,207 @@
+// The pattern's directory part, opened one component at a time. The kernel would follow
+// any symbolic link on the way, and a user who owns a directory on that path could point it
+// anywhere: root cleaning /tmp/u/cache would then delete the old files of whatever
+// directory u chose. So every component is opened without following links, and a link is
+// read here and followed only when nobody but root, the running user or the owner of the
+// directory it leads to could have put it there.
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/posix/posix.h"
+
+namespace posix {
+
+namespace {
+
+// The kernel's own limit on the links one lookup may follow.
+constexpr int MAX_LINKS = 40;
+
+#ifdef O_PATH
+// Enough to walk through a directory that may be searched but not read, and to hold a
+// link itself: its owner and its text then come from the very link that was opened.
+constexpr int STEP_FLAGS = O_PATH | O_NOFOLLOW | O_CLOEXEC;
+#else
+constexpr int STEP_FLAGS = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#endif
+
+class Descriptor {
+public:
+    explicit Descriptor(int descriptor = -1) : descriptor_(descriptor) {}
+    ~Descriptor() {
+        if (descriptor_ >= 0) close(descriptor_);
+    }
+    Descriptor(Descriptor&& other) noexcept : descriptor_(other.release()) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        if (this != &other) {
+            if (descriptor_ >= 0) close(descriptor_);
+            descriptor_ = other.release();
+        }
+        return *this;
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+
+    int get() const { return descriptor_; }
+    explicit operator bool() const { return descriptor_ >= 0; }
+    int release() {
+        const int descriptor = descriptor_;
+        descriptor_ = -1;
+        return descriptor;
+    }
+
+private:
+    int descriptor_;
+};
+
+class Walk {
+public:
+    explicit Walk(std::string& whyNot) : whyNot_(whyNot), self_(geteuid()) {}
+
+    // Resolves `text` from `current`. Messages name a component by `shown` followed by the
+    // text up to it: the path as typed, or within a link "link -> its text".
+    Descriptor resolve(Descriptor current, const std::string& shown, const std::string& text) {
+        std::size_t position = 0;
+        while (position < text.size()) {
+            if (text[position] == '/') {
+                ++position;
+                continue;
+            }
+            const std::size_t start = position;
+            position = std::min(text.find('/', start), text.size());
+            const std::string name = text.substr(start, position - start);
+            if (name == ".") continue;
+            const std::string place = shown + text.substr(0, position);
+            Descriptor next;
+            struct stat info;
+            std::string linkText;
+            if (!openStep(current.get(), name.c_str(), next, info, linkText)) return fail(place + "/", errno);
+            if (S_ISDIR(info.st_mode)) {
+                current = std::move(next);
+                continue;
+            }
+            if (!S_ISLNK(info.st_mode)) return fail(place + "/", ENOTDIR);
+            current = follow(std::move(current), info.st_uid, place, linkText);
+            if (!current) return current;
+        }
+        return current;
+    }
+
+private:
+    // Opens one component without following it: a directory comes back open in `next`; for
+    // a link, `linkText` gets its text. `info` describes what was found. False, with errno
+    // set, when it cannot be opened.
+    static bool openStep(int directory, const char* name, Descriptor& next, struct stat& info, std::string& linkText) {
+        Descriptor step(openat(directory, name, STEP_FLAGS));
+#ifdef O_PATH
+        if (!step || fstat(step.get(), &info) != 0) return false;
+        if (S_ISLNK(info.st_mode)) return readLink(step.get(), "", linkText);
+#else
+        if (!step) {
+            const int openError = errno;
+            if (fstatat(directory, name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(info.st_mode)) {
+                return readLink(directory, name, linkText);
+            }
+            errno = openError;
+            return false;
+        }
+        if (fstat(step.get(), &info) != 0) return false;
+#endif
+        next = std::move(step);
+        return true;
+    }
+
+    static bool readLink(int directory, const char* name, std::string& text) {
+        char buffer[PATH_MAX];
+        const ssize_t length = readlinkat(directory, name, buffer, sizeof buffer);
+        if (length < 0) return false;
+        if (static_cast<std::size_t>(length) >= sizeof buffer) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        if (length == 0) {
+            errno = ENOENT;  // as the kernel treats an empty link
+            return false;
+        }
+        text.assign(buffer, static_cast<std::size_t>(length));
+        return true;
+    }
+
+    // Follows the link `place`, owned by `linkOwner`, found in `holder`, and gives the
+    // directory it leads to when the step is safe. Relative text starts from `holder`, and
+    // ".." in it from there, as in the kernel.
+    Descriptor follow(Descriptor holder, uid_t linkOwner, const std::string& place, const std::string& linkText) {
+        if (depth_ == 0) outermost_ = place;
+        // A loop is named by the link as typed, not by the whole circle of texts.
+        if (++linksFollowed_ > MAX_LINKS) return fail(outermost_ + "/", ELOOP);
+        struct stat holderInfo;
+        if (fstat(holder.get(), &holderInfo) != 0) return fail(place + "/", errno);
+        const bool absolute = linkText[0] == '/';
+        Descriptor start(absolute ? open("/", STEP_FLAGS | O_DIRECTORY) : fcntl(holder.get(), F_DUPFD_CLOEXEC, 0));
+        if (!start) return fail(place + "/", errno);
+        ++depth_;
+        Descriptor target = resolve(std::move(start), place + " -> ", linkText);
+        --depth_;
+        if (!target) return target;
+        struct stat targetInfo;
+        if (fstat(target.get(), &targetInfo) != 0) return fail(place + "/", errno);
+        // Whoever owns the directory could have replaced the link, and whoever owns the link
+        // placed it: each must be trusted or own the target already.
+        const char* whose = nullptr;
+        uid_t suspect = 0;
+        if (!trusted(holderInfo.st_uid, targetInfo.st_uid)) {
+            whose = "its directory belongs to uid ";
+            suspect = holderInfo.st_uid;
+        } else if (!trusted(linkOwner, targetInfo.st_uid)) {
+            whose = "it belongs to uid ";
+            suspect = linkOwner;
+        }
+        if (whose != nullptr) {
+            whyNot_ = "agecull: " + place + ": symbolic link not followed: " + whose + std::to_string(suspect) +
+                      ", the directory it leads to belongs to uid " + std::to_string(targetInfo.st_uid);
+            return Descriptor();
+        }
+        return target;
+    }
+
+    bool trusted(uid_t placer, uid_t targetOwner) const {
+        return placer == 0 || placer == self_ || placer == targetOwner;
+    }
+
+    Descriptor fail(const std::string& place, int error) {
+        whyNot_ = "agecull: " + place + ": " + std::strerror(error);
+        return Descriptor();
+    }
+
+    std::string& whyNot_;
+    uid_t self_;
+    int linksFollowed_ = 0;
+    int depth_ = 0;
+    std::string outermost_;
+};
+
+}  // namespace
+
+int openDirectoryPart(const std::string& directoryPart, std::string& whyNot) {
+    const bool absolute = !directoryPart.empty() && directoryPart[0] == '/';
+    const std::string shown = directoryPart.empty() ? std::string(".") : directoryPart;
+    Descriptor start(open(absolute ? "/" : ".", STEP_FLAGS | O_DIRECTORY));
+    if (!start) {
+        whyNot = "agecull: " + shown + ": " + std::strerror(errno);
+        return -1;
+    }
+    Walk walk(whyNot);
+    Descriptor reached = walk.resolve(std::move(start), std::string(), directoryPart);
+    if (!reached) return -1;
+    const int directory = openat(reached.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directory < 0) whyNot = "agecull: " + shown + ": " + std::strerror(errno);
+    return directory;
+}
+
+}  // namespace posix
