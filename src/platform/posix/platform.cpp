@@ -8,7 +8,8 @@
 //   GetDateFormatA               -> dates.cpp: the LC_TIME locale's D_FMT through strftime_l
 //   GetTimeFormatA               -> dates.cpp: hh:mm:ss and the locale's AM_STR/PM_STR
 //   _getch                       -> terminal.cpp: one byte from /dev/tty, non-canonical, unechoed
-//   (console control handling)   -> terminal.cpp: SIGINT, SIGTERM and SIGHUP held between entries
+//   (Ctrl-C, kill, a hang-up)    -> terminal.cpp: SIGINT, SIGTERM and SIGHUP held until the entry
+//                                   in hand is recorded, then acted on
 //   remove                       -> search.cpp: unlinkat relative to the searched directory
 //   perror                       -> here: strerror on standard error, after flushing standard output
 //   fwrite/fflush on stdout      -> here: a failed write (a full disk, a closed descriptor) is said
