@@ -1,7 +1,7 @@
 #pragma once
 
 // The operations the logic needs from the operating system, at the level the logic thinks
-// in. posix/ and platform_win32.cpp implement them; CMake compiles one side.
+// in. posix/ and win32/ implement them; CMake compiles one side.
 // Tests drive the logic through a fake implementation instead.
 
 #include <cstddef>
@@ -89,8 +89,12 @@ public:
     virtual FileTime toLocalTime(FileTime utc) = 0;
     // Calendar fields, no zone conversion. False when the value has none.
     virtual bool toCalendar(FileTime time, CalendarTime& out) = 0;
-    // The user's short date for `time`, e.g. "7/12/2026". False when it cannot be made.
-    virtual bool formatShortDate(const CalendarTime& time, char* buffer, std::size_t size) = 0;
+    // The user's short date for `time` as three numbers: day, month and year in the order
+    // the user's locale writes them, a year it writes with two digits as those two (26 for
+    // 2026, 5 for 2005), and 0 for a number the short date leaves out. POSIX takes the order
+    // from the locale's date format and the numbers from `time`; Windows reads them back
+    // from GetDateFormatA's short date, which is numeric there. False when it cannot be made.
+    virtual bool shortDateNumbers(const CalendarTime& time, int numbers[3]) = 0;
     // The time for the picture hh':'mm':'ss tt, e.g. "03:04:05 PM". False on failure.
     virtual bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) = 0;
 

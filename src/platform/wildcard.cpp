@@ -84,3 +84,13 @@ bool matchesWildcard(const char* pattern, std::size_t patternLength, const char*
     while (p < patternLength && pattern[p] == '*') ++p;
     return p == patternLength;
 }
+
+bool matchesLongName(const char* pattern, std::size_t patternLength, const char* name, std::size_t nameLength) {
+    if (patternLength == 3 && pattern[0] == '*' && pattern[1] == '.' && pattern[2] == '*') return true;
+    if (matchesWildcard(pattern, patternLength, name, nameLength)) return true;
+    if (patternLength == 0 || pattern[patternLength - 1] != '.') return false;
+    for (std::size_t i = 0; i < nameLength; ++i) {
+        if (name[i] == '.') return false;
+    }
+    return matchesWildcard(pattern, patternLength - 1, name, nameLength);
+}

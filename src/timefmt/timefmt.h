@@ -6,11 +6,6 @@
 
 class Platform;
 
-// Reads up to three integers from a short date, each run of non-digits counting as one
-// separator, so "7/12/2026", "07.12.2026" and "2026-12-07" all give three numbers.
-// Numbers not present stay 0. Returns how many were read.
-int readDateNumbers(const char* date, int numbers[3]);
-
 // A buffer this size holds the fixed shape whole, whatever the locale's texts.
 constexpr std::size_t FILE_TIME_TEXT_SIZE = 2 * 255;
 

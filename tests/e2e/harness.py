@@ -23,6 +23,9 @@ DAY = 86400
 WINDOWS = os.environ.get("AGECULL_PLATFORM", "posix") == "windows"
 WINE = WINDOWS and os.name != "nt"
 COMMAND = ["wine", BINARY] if WINE else [BINARY]
+# The Windows build also makes the same program without its UTF-8 manifest, as Windows
+# before 10 1903 runs it, in the ANSI code page of the user's locale.
+LEGACY_BINARY = os.path.join(os.path.dirname(BINARY), "agecull_legacy_codepage.exe") if WINDOWS else None
 # The separator a user types in patterns, and sees in the entry paths built from them.
 SEP = "\\" if WINDOWS else "/"
 # The C runtime's text for EACCES: glibc's strerror and the Microsoft C runtime's agree.
@@ -83,6 +86,16 @@ def start_wine():
 wine_started = False
 
 
+def installed_locales():
+    """The locales this machine has, named like "ja_jp.utf8"."""
+    listing = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout.split()
+    return {name.lower().replace("utf-8", "utf8") for name in listing}
+
+
+def locale_installed(name):
+    return name.lower().replace("utf-8", "utf8") in installed_locales()
+
+
 def native(path):
     """A relative path written with '/' as the user would type it on this platform."""
     return path.replace("/", SEP)
@@ -95,14 +108,14 @@ def absolute(path):
     return path
 
 
-def text(raw, stream):
+def text(raw, stream, encoding="utf-8"):
     """Decodes one stream; on Windows every line break must be CRLF, and is read as "\n"."""
     if WINDOWS:
         bare = BARE_LINE_FEED.search(raw)
         if bare:
             raise AssertionError(f"{stream}: line feed without carriage return at byte {bare.start()}: {raw!r}")
         raw = raw.replace(b"\r\n", b"\n")
-    return raw.decode("utf-8", "surrogateescape")
+    return raw.decode(encoding, "surrogateescape")
 
 
 class Result:
@@ -112,13 +125,21 @@ class Result:
         self.started, self.ended = started, ended
 
 
-def run(args, cwd=None, env=None, merge_streams=False, user=None):
+def command(binary=None):
+    """The command line that runs `binary` (by default the one under test) here."""
+    if binary is None:
+        return COMMAND
+    return ["wine", binary] if WINE else [binary]
+
+
+def run(args, cwd=None, env=None, merge_streams=False, user=None, binary=None, encoding="utf-8"):
     """Runs the binary without a controlling terminal and returns its output as text.
 
-    With `user` (a numeric uid; needs root) it runs as that user."""
+    With `user` (a numeric uid; needs root) it runs as that user. `binary` runs another
+    build than the one under test; `encoding` is the one its output is read in."""
     started = time.time()
     completed = subprocess.run(
-        [*COMMAND, *args],
+        [*command(binary), *args],
         cwd=cwd,
         env=env or base_env(),
         stdin=subprocess.DEVNULL,
@@ -128,8 +149,18 @@ def run(args, cwd=None, env=None, merge_streams=False, user=None):
         timeout=60,
         user=user,
     )
-    err = "" if merge_streams else text(completed.stderr, "stderr")
-    return Result(text(completed.stdout, "stdout"), err, completed.returncode, started, time.time())
+    err = "" if merge_streams else text(completed.stderr, "stderr", encoding)
+    return Result(text(completed.stdout, "stdout", encoding), err, completed.returncode, started, time.time())
+
+
+# Wine draws its console on a pseudo-terminal with cursor and erase sequences (a trailing
+# space becomes "erase, cursor right") and ends lines with CR CR LF.
+CONSOLE_SEQUENCE = re.compile(r"\x1b\[[0-9;?]*[A-Za-z]")
+
+
+def screen(output):
+    """What a pseudo-terminal shows as plain text, whichever console drew it."""
+    return CONSOLE_SEQUENCE.sub("", output).replace("\r\r\n", "\r\n")
 
 
 def wait_until(condition, what, timeout=10):
@@ -209,7 +240,7 @@ class SweepCase(unittest.TestCase):
     def spawn(self, *args, env=None):
         """Runs the binary on a pseudo-terminal of its own, closed when the test ends."""
         import pexpect
-        child = pexpect.spawn(BINARY, list(args), cwd=self.dir, env=env or base_env(),
+        child = pexpect.spawn(COMMAND[0], [*COMMAND[1:], *args], cwd=self.dir, env=env or base_env(),
                               encoding="utf-8", codec_errors="surrogateescape", timeout=10)
         self.addCleanup(child.close, force=True)
         return child
@@ -224,7 +255,7 @@ class SweepCase(unittest.TestCase):
 
     def body(self, result, mode, days):
         """Checks the opening lines and header (its cutoff against the clock); returns the rest."""
-        self.assertEqual(result.status, 0)
+        self.assertEqual(result.status, 0, result.out + result.err)
         self.assertTrue(result.out.startswith(OPENING), result.out)
         rest = result.out[len(OPENING):]
         header = HEADER.match(rest)

@@ -15,11 +15,15 @@ import unittest
 
 import pexpect
 
-from harness import BINARY, OPENING, SweepCase, base_env, run, terminal_modes, wait_until
+from harness import (BINARY, OPENING, WINDOWS, WINE, SweepCase, base_env, command, run, screen, terminal_modes,
+                     wait_until)
 
-PROMPT = "delete y/n ? "
+PROMPT = "delete y/n ?" if WINE else "delete y/n ? "
 DENIED = "  Could not delete : Permission denied\n"
 CHANGED = "  Could not delete : Changed since it was listed, so it was kept\n"
+# FIFOs, sockets, devices, signals, job control and control bytes in names are Unix
+# matters; under Wine a symbolic link is not even seen as one (see the README).
+UNIX_ONLY = unittest.skipIf(WINDOWS, "Unix file kinds, names, links and signals")
 NOT_FOUND = OPENING + "File not found\n"
 
 
@@ -36,6 +40,7 @@ def others_can_run(path):
 
 
 class Hardening(SweepCase):
+    @UNIX_ONLY
     def test_control_bytes_in_names_are_masked_on_a_terminal_only(self):
         shown = {
             "clear\x1b[2J\x1b[Hscreen": "clear?[2J?[Hscreen",
@@ -61,6 +66,7 @@ class Hardening(SweepCase):
             self.assertNotIn(control, out)
         self.assertFalse(any(self.exists(name) for name in shown))  # removed under their real names
 
+    @UNIX_ONLY
     def test_directory_swapped_at_the_prompt_does_not_redirect_removal(self):
         self.make("d/x.log", 10)
         self.make("other/x.log", 10)
@@ -73,6 +79,7 @@ class Hardening(SweepCase):
         self.assertTrue(self.exists("other/x.log"))
         self.assertFalse(self.exists("d.moved/x.log"))
 
+    @UNIX_ONLY
     def test_links_are_judged_and_removed_as_links(self):
         self.make("elsewhere/target.log", 10)
         os.makedirs(self.path("elsewhere/dir"))
@@ -88,6 +95,7 @@ class Hardening(SweepCase):
         self.assertTrue(self.exists("young-link"))  # its target is old, the link is not
         self.assertTrue(self.exists("elsewhere/target.log") and self.exists("elsewhere/dir"))
 
+    @UNIX_ONLY
     def test_links_in_the_directory_part_are_followed_only_when_safe(self):
         if os.geteuid() != 0:
             self.skipTest("needs root: the cases hand directories and links to other users")
@@ -126,6 +134,7 @@ class Hardening(SweepCase):
                     self.assertEqual(result.err, "")
                     self.assertFalse(self.exists(f"{case}/target/old.log"))
 
+    @UNIX_ONLY
     def test_directories_an_ordinary_user_may_not_search_are_named(self):
         if os.geteuid() != 0 or not others_can_run(BINARY):
             self.skipTest("needs root, and a binary another user can run, to run it as an ordinary user")
@@ -139,6 +148,7 @@ class Hardening(SweepCase):
                 self.assertEqual(result.err, f"agecull: {named}: Permission denied\n")
         self.assertTrue(self.exists("locked/inner/old.log"))
 
+    @UNIX_ONLY
     def test_far_future_times_are_the_newest_never_old(self):
         # tmpfs keeps any 64-bit time; most disk file systems refuse such times.
         kind = subprocess.run(["stat", "-f", "-c", "%T", "/dev/shm"], capture_output=True, text=True).stdout.strip()
@@ -154,6 +164,7 @@ class Hardening(SweepCase):
         self.assertIn("\n01/01/1601  12:00:00 AM  before-1601  -deleted\n\n  1 files were deleted\n", result.out)
         self.assertEqual(sorted(os.listdir(directory)), ["end-of-time", "year-36812"])
 
+    @UNIX_ONLY
     def test_special_files_are_refused_and_never_opened(self):
         os.mkfifo(self.path("a-fifo"))
         listener = socket.socket(socket.AF_UNIX)
@@ -185,9 +196,14 @@ class Hardening(SweepCase):
                 else:
                     os.rename(self.path("newcomer"), self.path("x.log"))
                 child.send("y")
-                out = self.finish(child)
-                self.assertIn(CHANGED.replace("\n", "\r\n"), out)
-                self.assertIn("  0 files were deleted\r\n  1 files failed to delete\r\n", out)
+                out = screen(self.finish(child))
+                if WINE:
+                    # Wine's console breaks lines at its 80 columns: the words, without breaks.
+                    self.assertIn(CHANGED.strip("\n") + "  0 files were deleted  1 files failed to delete",
+                                  out.replace("\r\n", ""))
+                else:
+                    self.assertIn(CHANGED.replace("\n", "\r\n"), out)
+                    self.assertIn("  0 files were deleted\r\n  1 files failed to delete\r\n", out)
                 self.assertTrue(self.exists("x.log"))
 
     def test_output_that_cannot_be_written_is_said_once_and_the_sweep_goes_on(self):
@@ -197,13 +213,17 @@ class Hardening(SweepCase):
             self.make(name, 10)
         self.make("young.log", 1)
         with open("/dev/full", "wb") as full:
-            completed = subprocess.run([BINARY, "*.log", "5", "/Q"], cwd=self.dir, env=base_env(),
+            completed = subprocess.run([*command(), "*.log", "5", "/Q"], cwd=self.dir, env=base_env(),
                                        stdin=subprocess.DEVNULL, stdout=full, stderr=subprocess.PIPE,
                                        start_new_session=True, timeout=60)
         self.assertEqual(completed.returncode, 0)
-        self.assertEqual(completed.stderr.decode(), "agecull: cannot write to standard output: No space left on device\n")
+        # Once, with the system's words for a full disk (Windows has its own).
+        reason = ".+" if WINDOWS else "No space left on device"
+        self.assertRegex(completed.stderr.decode().replace("\r\n", "\n"),
+                         f"^agecull: cannot write to standard output: {reason}\n$")
         self.assertEqual(os.listdir(self.dir), ["young.log"])
 
+    @UNIX_ONLY
     def test_signals_at_the_prompt_restore_the_terminal(self):
         self.make("x.log", 10)
         for signal_number in (2, 15, 1):  # SIGINT, SIGTERM, SIGHUP
@@ -237,6 +257,7 @@ class Hardening(SweepCase):
         self.assertRegex(shell.before, r"(?<!-)icanon")
         self.assertRegex(shell.before, r"(?<![-\w])echo\b")
 
+    @UNIX_ONLY
     def test_ctrl_z_and_fg_leave_a_working_prompt(self):
         self.make("x.log", 10)
         shell = self.stopped_at_the_prompt()
@@ -252,6 +273,7 @@ class Hardening(SweepCase):
         shell.expect_exact("1 files were deleted")
         self.assertFalse(self.exists("x.log"))
 
+    @UNIX_ONLY
     def test_kill_ends_a_run_stopped_at_the_prompt(self):
         self.make("x.log", 10)
         shell = self.stopped_at_the_prompt()
@@ -325,7 +347,7 @@ class DeletingWhileReading(unittest.TestCase):
 
     def test_two_runs_at_once(self):
         directory = self.sweep_directory(tempfile.gettempdir())
-        runs = [subprocess.Popen([BINARY, "*.tmp", "5", "/Q"], cwd=directory, env=base_env(),
+        runs = [subprocess.Popen([*command(), "*.tmp", "5", "/Q"], cwd=directory, env=base_env(),
                                  stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                  start_new_session=True) for _ in range(2)]
         outputs = [process.communicate(timeout=300) for process in runs]
@@ -334,6 +356,7 @@ class DeletingWhileReading(unittest.TestCase):
         self.assertEqual(deleted, self.COUNT)  # each file went exactly once
         self.assertEqual(os.listdir(directory), [])
 
+    @UNIX_ONLY
     def test_a_signal_ends_the_run_with_every_deletion_recorded(self):
         directory = self.sweep_directory(tempfile.gettempdir(), 60000)
         present = set(os.listdir(directory))

@@ -1,35 +1,46 @@
 """The y/n prompt through a pseudo-terminal: answers, ignored keys, Esc, lost terminals."""
 
 import subprocess
+import time
 import unittest
 
 import pexpect
 
-from harness import BINARY, SweepCase, base_env, terminal_modes, wait_until
+from harness import WINE, SweepCase, base_env, command, screen, terminal_modes, wait_until
 
-PROMPT = "delete y/n ? "
+# Wine's console draws the question's trailing space as a cursor movement.
+PROMPT = "delete y/n ?" if WINE else "delete y/n ? "
+NO_LONE_ESC = "Wine's console swallows a lone Esc on a pseudo-terminal"
 
 
 class Prompt(SweepCase):
     def test_answers_keys_and_summary(self):
-        a = self.make("a.log", 10)
-        b = self.make("b.log", 10)
+        self.make("a.log", 10)
+        self.make("\u03a9.log", 10)  # Ω: the name on the line must be its own
         self.make("c.log", 1)
-        child = self.spawn("?.log", "5")
+        child = self.spawn("?.log", "5", env=base_env(LC_ALL="en_US.UTF-8"))
         child.expect_exact(PROMPT)
-        first = "a.log" if "a.log" in child.before else "b.log"
-        child.send("x \ry")  # ignored keys print nothing
-        child.expect_exact("Y-deleted\r\n")
-        self.assertEqual(child.before, "")
+        first = "a.log" if "  a.log  " in screen(child.before) else "\u03a9.log"
+        self.assertIn(f"  {first}  ", screen(child.before))
+        child.send("x \r")  # ignored keys print nothing
+        if WINE:
+            # Wine's console reads a burst that holds Enter as a line of input, and shows no
+            # sign of having taken the keys one by one: there is nothing to wait for but time.
+            time.sleep(0.2)
+        child.send("y")
+        child.expect_exact("Y-deleted")
+        self.assertEqual(screen(child.before), "")
         child.expect_exact(PROMPT)
+        second = "\u03a9.log" if first == "a.log" else "a.log"
+        self.assertIn(f"  {second}  ", screen(child.before))
         child.send("n")
-        rest = self.finish(child)
+        rest = screen(self.finish(child))
         self.assertEqual(rest, "N\r\n\r\n  1 files were deleted\r\n  1 files were skipped\r\n")
-        second = "b.log" if first == "a.log" else "a.log"
         self.assertFalse(self.exists(first))
         self.assertTrue(self.exists(second))
         self.assertTrue(self.exists("c.log"))
 
+    @unittest.skipIf(WINE, NO_LONE_ESC)
     def test_esc_after_one_deletion_aborts_without_summary(self):
         for name in ("a.log", "b.log", "c.log"):
             self.make(name, 10)
@@ -48,10 +59,14 @@ class Prompt(SweepCase):
         child.expect_exact(PROMPT)
         for sequence in ("\x1b[A", "\x1bOP", "\x1b[15~"):  # up arrow, F1, F5
             child.send(sequence)
+        if WINE:
+            time.sleep(0.3)  # Wine's console, as above
         child.send("n")  # still answered by N: none of them was taken for Esc
-        self.assertEqual(self.finish(child), "N\r\n\r\n  0 files were deleted\r\n  1 files were skipped\r\n")
+        self.assertEqual(screen(self.finish(child)),
+                         "N\r\n\r\n  0 files were deleted\r\n  1 files were skipped\r\n")
         self.assertTrue(self.exists("a.log"))
 
+    @unittest.skipIf(WINE, NO_LONE_ESC)
     def test_terminal_settings_restored_after_esc(self):
         self.make("a.log", 10)
         child = self.spawn("a.log", "5")
@@ -66,12 +81,13 @@ class Prompt(SweepCase):
     def test_standard_input_never_answers(self):
         self.make("a.log", 10)
         # No controlling terminal: the prompt cannot be answered, whatever arrives on stdin.
-        completed = subprocess.run([BINARY, "a.log", "5"], cwd=self.dir, env=base_env(), input=b"yyyy\n",
-                                   capture_output=True, start_new_session=True, timeout=30)
-        out = completed.stdout.decode()
+        completed = subprocess.run([*command(), "a.log", "5"], cwd=self.dir, env=base_env(), input=b"yyyy\n",
+                                   capture_output=True, start_new_session=True, timeout=60)
+        out = completed.stdout.decode().replace("\r\n", "\n")
         self.assertEqual(completed.returncode, 0)
         self.assertTrue(out.endswith("  a.log  delete y/n ? \nNo terminal to answer the prompt - Program aborted\n"), out)
-        self.assertEqual(completed.stderr.decode(), "No terminal to answer the prompt - Program aborted\n")
+        self.assertEqual(completed.stderr.decode().replace("\r\n", "\n"),
+                         "No terminal to answer the prompt - Program aborted\n")
         self.assertTrue(self.exists("a.log"))
 
     def test_terminal_closing_ends_the_run(self):

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "timefmt/timefmt.h"
+#include "platform/date_numbers.h"
 
 namespace {
 

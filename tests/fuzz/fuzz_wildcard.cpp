@@ -1,6 +1,7 @@
 // The wildcard matcher against a reference that is slow but plainly right: both texts cut
 // into characters first (a well-formed UTF-8 sequence, or else one byte), then a table of
-// which pattern prefix matches which name prefix. Input: pattern, a NUL byte, then the name.
+// which pattern prefix matches which name prefix. The Windows long-name rules are checked
+// against the same reference. Input: pattern, a NUL byte, then the name.
 
 #include <cstdint>
 #include <cstdio>
@@ -103,6 +104,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<char> nameCopy(name.begin(), name.end());
     const bool got = matchesWildcard(patternCopy.data(), patternCopy.size(), nameCopy.data(), nameCopy.size());
     if (got != referenceMatch(pattern, name)) fail(got ? "matches, reference does not" : "reference matches, matcher does not", pattern, name);
+
+    // The long-name rules are the same walk plus "*.*" and a trailing '.'.
+    bool longName = pattern == "*.*" || got;
+    if (!longName && !pattern.empty() && pattern.back() == '.' && name.find('.') == std::string::npos) {
+        longName = referenceMatch(pattern.substr(0, pattern.size() - 1), name);
+    }
+    if (matchesLongName(patternCopy.data(), patternCopy.size(), nameCopy.data(), nameCopy.size()) != longName) {
+        fail("matchesLongName differs from the long-name rules", pattern, name);
+    }
 
     const bool wild = pattern.find_first_of("*?") != std::string::npos;
     if (hasWildcard(patternCopy.data(), patternCopy.size()) != wild) fail("hasWildcard is wrong", pattern, name);

@@ -251,11 +251,13 @@ TEST(PosixPlatform, UnixTimesAreHeldAtTheEndsOfTheFileTimeRange) {
 }
 
 TEST(PosixPlatform, TwelveHourTimeHasTwoDigitFieldsAndFitsItsBuffer) {
+    posix::DateText dates("C");
     const struct {
         int hour, minute, second;
-        const char* expected;  // before the locale's AM or PM text
+        const char* expected;
     } cases[] = {
-        {0, 0, 0, "12:00:00 "}, {9, 5, 7, "09:05:07 "}, {12, 59, 59, "12:59:59 "}, {23, 4, 5, "11:04:05 "},
+        {0, 0, 0, "12:00:00 AM"},   {9, 5, 7, "09:05:07 AM"},   {11, 59, 59, "11:59:59 AM"},
+        {12, 0, 0, "12:00:00 PM"},  {12, 59, 59, "12:59:59 PM"}, {23, 4, 5, "11:04:05 PM"},
     };
     for (const auto& c : cases) {
         CalendarTime fields;
@@ -263,13 +265,70 @@ TEST(PosixPlatform, TwelveHourTimeHasTwoDigitFieldsAndFitsItsBuffer) {
         fields.minute = c.minute;
         fields.second = c.second;
         char text[64];
-        ASSERT_TRUE(systemPlatform().formatTime(fields, text, sizeof text)) << c.expected;
-        const std::string shown(text);
-        EXPECT_EQ(shown.substr(0, 9), c.expected);
-        EXPECT_GT(shown.size(), 9u) << "no AM/PM text: " << shown;
+        ASSERT_TRUE(dates.formatTime(fields, text, sizeof text)) << c.expected;
+        EXPECT_EQ(std::string(text), c.expected);
     }
-    char tooSmall[9];
-    EXPECT_FALSE(systemPlatform().formatTime(CalendarTime{}, tooSmall, sizeof tooSmall));
+    char tooSmall[11];
+    EXPECT_FALSE(dates.formatTime(CalendarTime{}, tooSmall, sizeof tooSmall));
+    char justEnough[12];
+    EXPECT_TRUE(dates.formatTime(CalendarTime{}, justEnough, sizeof justEnough));
+}
+
+TEST(PosixPlatform, DateOrderComesFromTheDirectivesOfTheDateFormat) {
+    constexpr auto D = posix::DateField::DAY;
+    constexpr auto M = posix::DateField::MONTH;
+    constexpr auto Y = posix::DateField::YEAR;
+    const struct {
+        const char* format;
+        posix::DateField first, second, third;
+        bool twoDigitYear;
+    } cases[] = {
+        {"%m/%d/%Y", M, D, Y, false},           // en_US
+        {"%d/%m/%y", D, M, Y, true},            // en_GB
+        {"%d.%m.%Y", D, M, Y, false},           // de_DE
+        {"%Y-%m-%d", Y, M, D, false},           // en_CA
+        {"%d. %b %Y", D, M, Y, false},          // nb_NO
+        {"%d %b, %Y", D, M, Y, false},          // ar_EG
+        {"%Oy/%Om/%Od", Y, M, D, true},         // fa_IR
+        {"%d/%m/%Ey", D, M, Y, false},          // th_TH: an era's year
+        {"%-d.%-m.%Y", D, M, Y, false},         // cs_CZ: glibc flags
+        {"%A, %B %e, %Y", M, D, Y, false},      // weekday ignored
+        {"%a %_3e.%^h %EY", D, M, Y, false},    // width, flags, %h and %EY
+        {"%OC%Oy %b %Od %A", Y, M, D, false},   // my_MM: century and year are one year
+        {"%C %d %m %y", D, M, Y, true},         // a century alone says nothing
+        {"%D", M, D, Y, true},
+        {"%F", Y, M, D, false},
+        {"%e %B", D, M, Y, false},              // no year: it follows
+        {"%d %e %m %d %Y %y", D, M, Y, false},  // the first of each counts
+        {"%y%%%d", Y, D, M, true},
+        {"%j %a %%d", M, D, Y, false},          // nothing usable: month/day/year
+        {"", M, D, Y, false},
+        {"%d/%m/%", D, M, Y, false},            // a lone % at the end
+        {"%d/%m/%E", D, M, Y, false},
+        {"%d/%m/%C", D, M, Y, false},
+        {"%d/%m/%C%", D, M, Y, false},
+    };
+    for (const auto& c : cases) {
+        const posix::DateOrder order = posix::dateOrderOf(c.format);
+        EXPECT_EQ(std::vector<posix::DateField>(order.fields, order.fields + 3),
+                  std::vector<posix::DateField>({c.first, c.second, c.third}))
+            << c.format;
+        EXPECT_EQ(order.twoDigitYear, c.twoDigitYear) << c.format;
+    }
+}
+
+TEST(PosixPlatform, ShortDateOfTheCLocaleHasAFourDigitYear) {
+    CalendarTime fields;
+    fields.year = 2005;
+    fields.month = 3;
+    fields.day = 7;
+    // C's own D_FMT has a two-digit year; C.UTF-8 is C, and a locale that is not installed too.
+    for (const char* locale : {"C", "POSIX", "C.UTF-8", "xx_NOWHERE.UTF-8"}) {
+        posix::DateText dates(locale);
+        int numbers[3] = {-1, -1, -1};
+        ASSERT_TRUE(dates.shortDateNumbers(fields, numbers)) << locale;
+        EXPECT_EQ(std::vector<int>(numbers, numbers + 3), std::vector<int>({3, 7, 2005})) << locale;
+    }
 }
 
 TEST(PosixPlatform, CalendarFieldsForAnyFileTime) {

@@ -63,6 +63,41 @@ TEST(Wildcard, StarQuestionAndLiterals) {
     }
 }
 
+// Names and patterns here are already case folded, as the Windows search hands them over.
+TEST(Wildcard, LongNameRules) {
+    const struct {
+        const char* pattern;
+        const char* name;
+        bool expected;
+    } cases[] = {
+        {"*.*", "NOEXT", true},            // every name, dot or no dot
+        {"*.*", ".", true},
+        {"*.*", "A.B.C", true},
+        {"A*.*", "ABC", false},            // only the whole pattern "*.*" is that special
+        {"A*.*", "AB.C", true},
+        {"*.", "NOEXT", true},             // a trailing dot: names without an extension
+        {"*.", "A.LOG", false},
+        {"*.", ".PROFILE", false},
+        {"ABC.", "ABC", true},
+        {"ABC.", "ABCD", false},
+        {"A?C.", "ABC", true},
+        {"A*.", "A.B", false},             // the star may not take the dot either
+        {".", ".", true},                  // a literal match stands
+        {"..", "..", true},
+        {"*.LOG", "A.LOG", true},
+        {"*.LOG", "A.LOGX", false},        // what a short name A~1.LOG would have matched
+        {"*.LOG", "DATA.LOG1", false},
+        {"*.LOG", "VERYLONGNAME.LOGGY", false},
+        {"\xE6\x97\xA5\xE6\x9C\xAC.LOG", "AB.LOG", false},  // a typed non-ASCII name
+        {"??.LOG", "\xE6\x97\xA5\xE6\x9C\xAC.LOG", true},
+        {"\xCE\xA9MEGA.LOG", "OMEGA.LOG", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(matchesLongName(c.pattern, std::strlen(c.pattern), c.name, std::strlen(c.name)), c.expected)
+            << c.pattern << " vs " << c.name;
+    }
+}
+
 TEST(Wildcard, DetectsWildcards) {
     EXPECT_TRUE(hasWildcard("a*", 2));
     EXPECT_TRUE(hasWildcard("?", 1));

@@ -56,7 +56,7 @@ public:
     std::deque<int> keys;                    // readKey's answers; KEY_NONE once exhausted
     std::size_t interruptAtRemoval = 0;      // a signal comes during this removal (from 1)
     bool terminal = false;
-    std::string shortDateText;               // empty: month/day/year from the fields
+    std::vector<int> shortDate;              // the short date's numbers; empty: month, day, year
     bool dateFails = false;
 
     // Records.
@@ -107,14 +107,10 @@ public:
     FileTime currentTime() override { return now; }
     FileTime toLocalTime(FileTime utc) override { return shiftFileTime(utc, localOffsetTicks); }
     bool toCalendar(FileTime time, CalendarTime& fields) override;
-    bool formatShortDate(const CalendarTime& time, char* buffer, std::size_t size) override {
-        if (dateFails) return false;
-        if (!shortDateText.empty()) {
-            std::snprintf(buffer, size, "%s", shortDateText.c_str());
-        } else {
-            std::snprintf(buffer, size, "%d/%d/%d", time.month, time.day, time.year);
-        }
-        return true;
+    bool shortDateNumbers(const CalendarTime& time, int numbers[3]) override {
+        const std::vector<int> shown = shortDate.empty() ? std::vector<int>{time.month, time.day, time.year} : shortDate;
+        for (std::size_t i = 0; i < 3; ++i) numbers[i] = i < shown.size() ? shown[i] : 0;
+        return !dateFails;
     }
     bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) override;
 

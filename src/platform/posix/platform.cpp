@@ -5,7 +5,8 @@
 //   _splitpath                   -> search.cpp: the pattern up to its last '/', as typed
 //   GetSystemTime                -> clock.cpp: clock_gettime(CLOCK_REALTIME), to the millisecond
 //   FileTimeToLocalFileTime      -> clock.cpp: the tm_gmtoff in force at the first conversion
-//   GetDateFormatA               -> dates.cpp: the LC_TIME locale's D_FMT through strftime_l
+//   GetDateFormatA               -> dates.cpp: the order of day, month and year in the
+//                                   LC_TIME locale's D_FMT, filled from the calendar
 //   GetTimeFormatA               -> dates.cpp: hh:mm:ss and the locale's AM_STR/PM_STR
 //   _getch                       -> terminal.cpp: one byte from /dev/tty, non-canonical, unechoed
 //   (Ctrl-C, kill, a hang-up)    -> terminal.cpp: SIGINT, SIGTERM and SIGHUP held until the entry
@@ -96,8 +97,8 @@ public:
         return true;
     }
 
-    bool formatShortDate(const CalendarTime& time, char* buffer, std::size_t size) override {
-        return dates_.formatShortDate(time, buffer, size);
+    bool shortDateNumbers(const CalendarTime& time, int numbers[3]) override {
+        return dates_.shortDateNumbers(time, numbers);
     }
 
     bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) override {

@@ -1,7 +1,7 @@
 #pragma once
 
 // The pieces of the POSIX platform, one file per subject. platform.cpp puts them together
-// behind the Platform seam; nothing outside src/platform/posix includes this header.
+// behind the Platform seam; outside src/platform/posix only their tests include this header.
 
 #include <sys/stat.h>
 
@@ -9,8 +9,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-
-#include <locale.h>
 
 #include "platform/platform.h"
 
@@ -35,30 +33,38 @@ std::int64_t localOffsetNow();
 // Calendar fields of a FileTime, with no zone conversion; valid for the whole range.
 void calendarOf(FileTime time, CalendarTime& out);
 
-// dates.cpp: the user's LC_TIME locale and the date and time texts made from it.
+// dates.cpp: the user's LC_TIME locale and the date and time made from it.
+
+enum class DateField { DAY, MONTH, YEAR };
+
+// Where day, month and year stand in a locale's short date, and whether it writes the year
+// with two digits.
+struct DateOrder {
+    DateField fields[3] = {DateField::MONTH, DateField::DAY, DateField::YEAR};
+    bool twoDigitYear = false;
+};
+
+// The order of day, month and year in a strftime date format (a locale's D_FMT). Fields
+// the format leaves out follow those it has, in the order month, day, year; a format with
+// none of them gives month/day/year.
+DateOrder dateOrderOf(const char* format);
+
 class DateText {
 public:
-    DateText() = default;
-    ~DateText();
-    DateText(const DateText&) = delete;
-    DateText& operator=(const DateText&) = delete;
+    // `localeName` null: the user's LC_TIME locale, chosen as setlocale would choose it.
+    explicit DateText(const char* localeName = nullptr) : localeName_(localeName) {}
 
-    bool formatShortDate(const CalendarTime& time, char* buffer, std::size_t size);
+    bool shortDateNumbers(const CalendarTime& time, int numbers[3]);
     bool formatTime(const CalendarTime& time, char* buffer, std::size_t size);
 
 private:
     void load();
 
+    const char* localeName_;
     bool loaded_ = false;
-    locale_t locale_ = nullptr;
-    const char* dateFormat_ = "%m/%d/%Y";
+    DateOrder order_;
     std::string amText_ = "AM";
     std::string pmText_ = "PM";
-    // Most entries of a run share a handful of days: each day is rendered once.
-    int cachedYear_ = -1;
-    int cachedMonth_ = -1;
-    int cachedDay_ = -1;
-    char cachedDate_[255] = {};
 };
 
 // terminal.cpp: one key from the controlling terminal; KEY_NONE when none can come.

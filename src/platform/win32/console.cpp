@@ -1,0 +1,160 @@
+// Standard output and error, the console's code page, and keys from the console.
+// Text goes out through WriteFile in the ANSI code page, with '\n' written as CR LF: on a
+// console, which is set for the run to that same code page, names and the locale's words
+// read right (Wine's C runtime would ignore the console's code page); redirected to a file
+// or a pipe, the bytes are the program's own, with no conversion.
+
+#include <conio.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/win32/win32.h"
+
+namespace win32 {
+
+namespace {
+
+constexpr std::size_t OUTPUT_BUFFER_SIZE = 1 << 16;
+
+std::string outputBuffer;
+bool outputChecked = false;
+bool outputTerminal = false;
+UINT savedConsoleCodePage = 0;
+bool keyboardChecked = false;
+bool keyboardAvailable = false;
+HANDLE keyboard = INVALID_HANDLE_VALUE;
+DWORD savedInputMode = 0;
+bool inputModeChanged = false;
+
+// Writes all of `data`; false, with the reason in GetLastError, when the handle is gone or
+// refuses (a closed pipe, a full disk).
+bool writeAll(HANDLE handle, const char* data, std::size_t size) {
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    while (size > 0) {
+        const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(handle, data, chunk, &written, nullptr)) return false;
+        if (written == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+// Appends `data` to `out` with each '\n' as CR LF, the text-mode line break.
+void appendText(std::string& out, const char* data, std::size_t size) {
+    while (size > 0) {
+        const char* lineFeed = static_cast<const char*>(std::memchr(data, '\n', size));
+        if (lineFeed == nullptr) {
+            out.append(data, size);
+            return;
+        }
+        const std::size_t before = static_cast<std::size_t>(lineFeed - data);
+        out.append(data, before);
+        out.append("\r\n", 2);
+        data += before + 1;
+        size -= before + 1;
+    }
+}
+
+// Ctrl-C or Ctrl-Break ends the process without running its destructors: the console
+// gets its code page and keyboard mode back here first, then the usual handling goes on.
+BOOL WINAPI restoreOnInterrupt(DWORD) {
+    if (savedConsoleCodePage != 0) SetConsoleOutputCP(savedConsoleCodePage);
+    if (inputModeChanged) SetConsoleMode(keyboard, savedInputMode);
+    return FALSE;
+}
+
+}  // namespace
+
+void writeOut(const char* data, std::size_t size) {
+    appendText(outputBuffer, data, size);
+    if (outputBuffer.size() >= OUTPUT_BUFFER_SIZE) flushOut();
+}
+
+void flushOut() {
+    if (outputBuffer.empty()) return;
+    const bool written = writeAll(GetStdHandle(STD_OUTPUT_HANDLE), outputBuffer.data(), outputBuffer.size());
+    const DWORD error = GetLastError();
+    outputBuffer.clear();
+    // A report that cannot be written must not pass in silence: the first failure is said
+    // on standard error, with the system's words; the sweep goes on all the same.
+    static bool failureReported = false;
+    if (!written && !failureReported) {
+        failureReported = true;
+        writeErrorLine("agecull: cannot write to standard output: " + systemText(error));
+    }
+}
+
+bool outputIsTerminal() {
+    if (!outputChecked) {
+        outputChecked = true;
+        DWORD mode = 0;
+        outputTerminal = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+    }
+    return outputTerminal;
+}
+
+void writeErrorLine(const std::string& text) {
+    flushOut();
+    std::string line;
+    appendText(line, text.data(), text.size());
+    line.append("\r\n", 2);
+    writeAll(GetStdHandle(STD_ERROR_HANDLE), line.data(), line.size());
+}
+
+void prepareConsole() {
+    outputBuffer.reserve(OUTPUT_BUFFER_SIZE + 2);
+    SetConsoleCtrlHandler(restoreOnInterrupt, TRUE);
+    // Only a console has a code page to set; the one it had is put back at the end, as the
+    // shell that started us reads it too.
+    if (!outputIsTerminal()) return;
+    const UINT current = GetConsoleOutputCP();
+    if (current != GetACP() && SetConsoleOutputCP(GetACP())) savedConsoleCodePage = current;
+}
+
+void restoreConsole() {
+    flushOut();
+    if (savedConsoleCodePage != 0) SetConsoleOutputCP(savedConsoleCodePage);
+    savedConsoleCodePage = 0;
+    if (inputModeChanged) SetConsoleMode(keyboard, savedInputMode);
+    inputModeChanged = false;
+}
+
+int readKey() {
+    // _getch reads the console itself, never standard input, so the check is made on
+    // CONIN$: without a console _getch would fail at once on every call, and the prompt
+    // would spin. Echo and line editing are turned off before the question is shown, not
+    // only while _getch waits: a console that echoes keys typed meanwhile (Wine's does)
+    // would print them on the question's line.
+    if (!keyboardChecked) {
+        keyboardChecked = true;
+        keyboard = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        if (keyboard != INVALID_HANDLE_VALUE && GetConsoleMode(keyboard, &savedInputMode)) {
+            keyboardAvailable = true;
+            // Ctrl-C keeps ending the run (ENABLE_PROCESSED_INPUT stays).
+            inputModeChanged =
+                SetConsoleMode(keyboard, savedInputMode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT | ENABLE_LINE_INPUT));
+        }
+    }
+    flushOut();
+    if (!keyboardAvailable) return KEY_NONE;
+    // Function and cursor keys come as a lead code 0 or 0xE0 and then a second code;
+    // both are handed on, and the prompt ignores them.
+    const int key = _getch();
+    if (key == EOF) {
+        keyboardAvailable = false;
+        return KEY_NONE;
+    }
+    return key;
+}
+
+}  // namespace win32

@@ -1,0 +1,284 @@
+// The directory search. The pattern's directory is opened once, and stays open for the
+// whole run without delete sharing, so it cannot be renamed away and replaced meanwhile.
+// Its entries are read with GetFileInformationByHandleEx (FileIdBothDirectoryInfo), which
+// gives each entry's long name, file id and times in one go. The system is never asked to
+// match the pattern: FindFirstFile would also match the short 8.3 names, so "*.log" would
+// take "a.logx" (A~1.LOG). Each long name is matched here, case folded, by the long-name
+// rules (matchesLongName). Entries are removed by handle, through the "\\?\" form of the
+// directory's full path, so that paths over 260 characters work and the file removed is
+// the very one that was listed.
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/wildcard.h"
+#include "platform/win32/win32.h"
+
+namespace win32 {
+
+namespace {
+
+constexpr std::size_t LISTING_BUFFER_SIZE = 64 * 1024;
+
+std::string codePageWords() {
+    char text[64];
+    std::snprintf(text, sizeof text, "code page %u", GetACP());
+    return text;
+}
+
+// The directory's full path in the "\\?\" form, which has no 260-character limit.
+bool longFormOf(const std::wstring& directory, std::wstring& out) {
+    const DWORD needed = GetFullPathNameW(directory.c_str(), 0, nullptr, nullptr);
+    if (needed == 0) return false;
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(directory.c_str(), needed, &full[0], nullptr);
+    if (length == 0 || length >= needed) return false;
+    full.resize(length);
+    // Trailing separators go, except the one a drive's root needs.
+    while (full.size() > 3 && full.back() == L'\\' && full[full.size() - 2] != L':') full.pop_back();
+    if (full.compare(0, 4, L"\\\\?\\") == 0 || full.compare(0, 4, L"\\\\.\\") == 0) {
+        out = full;
+    } else if (full.compare(0, 2, L"\\\\") == 0) {
+        out = L"\\\\?\\UNC\\" + full.substr(2);
+    } else {
+        out = L"\\\\?\\" + full;
+    }
+    return true;
+}
+
+bool hasInvalidNameCharacter(const char* name) {
+    for (const char* c = name; *c != '\0'; ++c) {
+        if (static_cast<unsigned char>(*c) < 32 || std::strchr("<>:\"|", *c) != nullptr) return true;
+    }
+    return false;
+}
+
+class Win32Search final : public DirectorySearch {
+public:
+    Win32Search(HANDLE directory, std::wstring directoryPath, DWORD volumeSerial, std::string namePattern,
+                std::string typedPrefix)
+        : directory_(directory),
+          directoryPath_(std::move(directoryPath)),
+          volumeSerial_(volumeSerial),
+          namePattern_(std::move(namePattern)),
+          typedPrefix_(std::move(typedPrefix)),
+          listing_(new LONGLONG[LISTING_BUFFER_SIZE / sizeof(LONGLONG)]) {
+        if (directoryPath_.back() != L'\\') directoryPath_ += L'\\';
+    }
+
+    ~Win32Search() override { CloseHandle(directory_); }
+
+    Win32Search(const Win32Search&) = delete;
+    Win32Search& operator=(const Win32Search&) = delete;
+
+    // Finds the first match, so that opening a search with no match fails as it should.
+    bool start() { return pending_ = advance(); }
+
+    bool next(FoundEntry& out) override {
+        if (!pending_ && !advance()) return false;
+        pending_ = false;
+        out.name = name_.c_str();
+        out.nameLength = name_.size();
+        out.lastWrite = lastWrite_;
+        return true;
+    }
+
+    int readError() const override { return readError_; }
+
+    // Removal straight after the listing, as DeleteFileW does it: one open that deletes the
+    // entry itself (not a link's target) when the handle closes.
+    int removeListed() override {
+        if (refusedByKind()) return EACCES;
+        HANDLE file = openEntry(DELETE, FILE_FLAG_DELETE_ON_CLOSE);
+        if (file == INVALID_HANDLE_VALUE) return errnoFromWin32(GetLastError());
+        CloseHandle(file);
+        return 0;
+    }
+
+    // After a wait: the handle that examines the entry is the one that removes it, so the
+    // file deleted is the very one that was listed (volume, file id), unchanged (time).
+    int removeIfUnchanged() override {
+        if (refusedByKind()) return EACCES;
+        HANDLE file = openEntry(DELETE | FILE_READ_ATTRIBUTES, 0);
+        if (file == INVALID_HANDLE_VALUE) return errnoFromWin32(GetLastError());
+        const int result = removeOpened(file);
+        CloseHandle(file);
+        return result;
+    }
+
+private:
+    // Directories (the "." and ".." entries among them) and read-only files are never
+    // removed, as on every system the command runs on.
+    bool refusedByKind() const { return (attributes_ & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0; }
+
+    // The entry itself, never what a link or junction points at. Without
+    // FILE_FLAG_BACKUP_SEMANTICS the system refuses to open a directory at all, so no
+    // directory put in a file's place can be removed; a read-only file refuses DELETE.
+    // No delete sharing: while the handle is open nobody can rename the file away, and of
+    // two runs removing the same file only one opens it and says it deleted it.
+    HANDLE openEntry(DWORD access, DWORD flags) const {
+        const std::wstring path = directoryPath_ + wideName_;
+        return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT | flags, nullptr);
+    }
+
+    int removeOpened(HANDLE file) {
+        BY_HANDLE_FILE_INFORMATION now;
+        if (!GetFileInformationByHandle(file, &now)) return errnoFromWin32(GetLastError());
+        const std::uint64_t id = (static_cast<std::uint64_t>(now.nFileIndexHigh) << 32) | now.nFileIndexLow;
+        // A file system that lists no file ids (0) leaves the volume and the time to go by.
+        if (now.dwVolumeSerialNumber != volumeSerial_ || (fileId_ != 0 && id != fileId_) ||
+            fromFiletime(now.ftLastWriteTime) != lastWrite_) {
+            return ERROR_ENTRY_CHANGED;
+        }
+        if ((now.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) return EACCES;
+        FILE_DISPOSITION_INFO disposition = {};
+        disposition.DeleteFile = TRUE;
+        if (!SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition)) {
+            return errnoFromWin32(GetLastError());
+        }
+        return 0;
+    }
+
+    // Moves to the next entry whose long name matches; false at the end or on error.
+    bool advance() {
+        for (;;) {
+            if (!nextRecord()) return false;
+            const wchar_t* name = current_->FileName;
+            const std::size_t length = current_->FileNameLength / sizeof(wchar_t);
+            if (!foldedUtf8(name, length, folded_) ||
+                !matchesLongName(namePattern_.data(), namePattern_.size(), folded_.data(), folded_.size())) {
+                continue;
+            }
+            if (!toAnsi(name, length, name_)) {
+                // Shown and removed under a name that is not its own, it could be mistaken
+                // for another file: it is left alone, and said so.
+                writeErrorLine("agecull: " + typedPrefix_ + name_ + ": its name cannot be written in " +
+                               codePageWords() + ", so it was left alone");
+                continue;
+            }
+            wideName_.assign(name, length);
+            attributes_ = current_->FileAttributes;
+            fileId_ = static_cast<std::uint64_t>(current_->FileId.QuadPart);
+            lastWrite_ = static_cast<FileTime>(current_->LastWriteTime.QuadPart);
+            return true;
+        }
+    }
+
+    // Steps to the next record of the listing, reading a new batch when one is used up.
+    bool nextRecord() {
+        if (current_ != nullptr && current_->NextEntryOffset != 0) {
+            current_ = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(reinterpret_cast<const char*>(current_) +
+                                                                       current_->NextEntryOffset);
+            return true;
+        }
+        if (finished_) return false;
+        const FILE_INFO_BY_HANDLE_CLASS kind = current_ == nullptr ? FileIdBothDirectoryRestartInfo
+                                                                   : FileIdBothDirectoryInfo;
+        if (!GetFileInformationByHandleEx(directory_, kind, listing_.get(), LISTING_BUFFER_SIZE)) {
+            finished_ = true;
+            // Only the end of the listing is a normal end; anything else (a network drive
+            // gone, a device error) cut it short and must be said.
+            const DWORD error = GetLastError();
+            if (error != ERROR_NO_MORE_FILES) readError_ = errnoFromWin32(error);
+            return false;
+        }
+        current_ = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(listing_.get());
+        return true;
+    }
+
+    HANDLE directory_;
+    std::wstring directoryPath_;
+    DWORD volumeSerial_;
+    std::string namePattern_;
+    std::string typedPrefix_;
+    std::unique_ptr<LONGLONG[]> listing_;
+    const FILE_ID_BOTH_DIR_INFO* current_ = nullptr;
+    bool finished_ = false;
+    bool pending_ = false;
+    int readError_ = 0;
+    std::string folded_;
+    // The current entry.
+    std::string name_;
+    std::wstring wideName_;
+    DWORD attributes_ = 0;
+    std::uint64_t fileId_ = 0;
+    FileTime lastWrite_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot) {
+    const std::size_t prefixLength = pathPrefixLength(pattern);
+    const std::string typedPrefix(pattern, prefixLength);
+    const char* namePart = pattern + prefixLength;
+    if (*namePart == '\0') {
+        whyNot = "agecull: " + std::string(pattern) + ": no file name after the last '\\'";
+        return nullptr;
+    }
+    std::wstring widePrefix;
+    std::wstring wideName;
+    if (!toWide(pattern, prefixLength, widePrefix) || !toWide(namePart, std::strlen(namePart), wideName) ||
+        (GetACP() != CP_UTF8 && !typedIntact(widePrefix + wideName))) {
+        // The command line came through a code page that cannot hold what was typed:
+        // "日本.log" would arrive as "??.log" and match "ab.log".
+        whyNot = "agecull: " + std::string(pattern) + ": the pattern as typed cannot be held in " + codePageWords() +
+                 ", so nothing was searched";
+        return nullptr;
+    }
+    if (hasInvalidNameCharacter(namePart)) {
+        whyNot = "agecull: " + std::string(pattern) + ": " + systemText(ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    std::string namePattern;
+    foldedUtf8(wideName.data(), wideName.size(), namePattern);
+
+    const std::string shownDirectory = "agecull: " + (prefixLength == 0 ? std::string(".") : typedPrefix);
+    std::wstring directoryPath;
+    if (!longFormOf(prefixLength == 0 ? std::wstring(L".") : widePrefix, directoryPath)) {
+        whyNot = shownDirectory + ": " + systemText(GetLastError());
+        return nullptr;
+    }
+    HANDLE directory = CreateFileW(directoryPath.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (directory == INVALID_HANDLE_VALUE) {
+        whyNot = shownDirectory + ": " + systemText(GetLastError());
+        return nullptr;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(directory, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        whyNot = shownDirectory + ": " + systemText(ERROR_DIRECTORY);
+        CloseHandle(directory);
+        return nullptr;
+    }
+    auto search = std::make_unique<Win32Search>(directory, std::move(directoryPath), info.dwVolumeSerialNumber,
+                                                std::move(namePattern), typedPrefix);
+    if (!search->start()) {
+        if (search->readError() != 0) whyNot = shownDirectory + ": " + std::strerror(search->readError());
+        return nullptr;
+    }
+    return search;
+}
+
+// _splitpath's drive ("C:" when the second character is ':') and directory (up to the last
+// '\' or '/'), measured in the pattern itself: the directory part is never cut at 255
+// characters the way _splitpath's copy is, so no entry path is built from a shortened one.
+// In a double-byte code page a trail byte can equal '\', so lead bytes take their trail
+// byte with them.
+std::size_t pathPrefixLength(const char* pattern) {
+    std::size_t length = 0;
+    if (pattern[0] != '\0' && pattern[1] == ':') length = 2;
+    for (std::size_t i = length; pattern[i] != '\0'; ++i) {
+        const char c = pattern[i];
+        if (c == '\\' || c == '/') {
+            length = i + 1;
+        } else if (IsDBCSLeadByte(static_cast<BYTE>(c)) && pattern[i + 1] != '\0') {
+            ++i;
+        }
+    }
+    return length;
+}
+
+}  // namespace win32

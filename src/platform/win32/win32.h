@@ -1,0 +1,73 @@
+#pragma once
+
+// The pieces of the Win32 platform, one file per subject. platform.cpp puts them together
+// behind the Platform seam; nothing outside src/platform/win32 includes this header.
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace win32 {
+
+// names.cpp: text in the process's ANSI code page (UTF-8 when the manifest is honoured)
+// against the system's own UTF-16, and the system's words for an error.
+
+// `text` in the ANSI code page as UTF-16; false when it is not valid in that code page.
+bool toWide(const char* text, std::size_t length, std::wstring& out);
+// UTF-16 in the ANSI code page; false, with `out` holding a best-effort rendering, when
+// some character has no exact form there (Windows would have put a look-alike or '?').
+bool toAnsi(const wchar_t* text, std::size_t length, std::string& out);
+// UTF-16 as UTF-8 with the case folded the way the file system folds it, for matching.
+bool foldedUtf8(const wchar_t* text, std::size_t length, std::string& out);
+// Whether `pattern` is exactly one of the arguments as typed: false when the command
+// line reached the program through a code page that could not hold it.
+bool typedIntact(const std::wstring& pattern);
+// A Win32 error as the nearest errno value, so it can be reported like any other.
+int errnoFromWin32(DWORD error);
+// The system's own text for a Win32 error, without its trailing line break.
+std::string systemText(DWORD error);
+
+// clock.cpp: the clock, the calendar and the user's date and time texts.
+
+FileTime fromFiletime(const FILETIME& time);
+FILETIME toFiletime(FileTime time);
+FileTime currentTime();
+// The local offset in force now (daylight saving included), in ticks.
+std::int64_t localOffsetNow();
+bool calendarOf(FileTime time, CalendarTime& out);
+bool shortDateNumbers(const CalendarTime& time, int numbers[3]);
+bool formatTime(const CalendarTime& time, char* buffer, std::size_t size);
+
+// console.cpp: standard output and error, the console's code page, and keys.
+
+// Standard output through an own buffer and WriteFile, with '\n' written as CR LF. The
+// first write that fails is said once on standard error.
+void writeOut(const char* data, std::size_t size);
+void flushOut();
+bool outputIsTerminal();
+// Flushes standard output, then writes `text` and a line break to standard error.
+void writeErrorLine(const std::string& text);
+// Sets the console to the code page the program's text is in; restoreConsole puts that,
+// and the keyboard's mode, back.
+void prepareConsole();
+void restoreConsole();
+// Flushes standard output, then waits for one key code from the console keyboard;
+// KEY_NONE when there is no console.
+int readKey();
+
+// search.cpp: the directory search and the pattern's directory part.
+std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot);
+std::size_t pathPrefixLength(const char* pattern);
+
+}  // namespace win32
