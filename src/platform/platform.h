@@ -69,10 +69,19 @@ public:
     virtual void reportLine(const char* text) = 0;
 
     // One key code from the keyboard (not standard input), unechoed, without Enter.
-    // KEY_NONE when none can ever come.
+    // KEY_NONE when none can ever come. Flushes standard output first, once the keyboard
+    // is ready, so a question on screen can be answered at once.
     virtual int readKey() = 0;
     // Ends the process with `status` after flushing standard output.
     [[noreturn]] virtual void exitProcess(int status) = 0;
+
+    // From now on a request to end the run (Ctrl-C, kill, a hang-up) is held until the
+    // next endIfInterrupted, so the entry in hand is finished and recorded; while readKey
+    // waits, one ends the process at once.
+    virtual void holdInterruptions() = 0;
+    // Where the run may stop: after a held request, flushes standard output and ends the
+    // process the way the request asked (by the same signal); otherwise returns.
+    virtual void endIfInterrupted() = 0;
 
     // UTC now, to the millisecond.
     virtual FileTime currentTime() = 0;

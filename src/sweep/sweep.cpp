@@ -1,5 +1,6 @@
 #include "sweep/sweep.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -16,14 +17,70 @@ void writeCountLine(Platform& platform, std::int32_t count, const char* words) {
     if (length > 0) platform.writeOut(line, static_cast<std::size_t>(length));
 }
 
-// A terminal obeys control bytes in a name (ESC can clear the screen or rewrite the line
-// being judged), so on a terminal each one is shown as '?'. Files and pipes get the bytes.
+// Length of the well-formed UTF-8 sequence that starts `text` (of `left` bytes), with its
+// code point; 0 when none starts there (a stray or cut-short byte, an overlong form, a
+// surrogate).
+std::size_t decodeUtf8(const unsigned char* text, std::size_t left, std::uint32_t& codePoint) {
+    // The lead byte gives the length, the bits it carries and the least code point that
+    // needs that length.
+    const unsigned char lead = text[0];
+    std::size_t length = 4;
+    std::uint32_t smallest = 0x10000;
+    codePoint = lead & 0x07u;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        smallest = 0x80;
+        codePoint = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        smallest = 0x800;
+        codePoint = lead & 0x0Fu;
+    } else if (lead < 0xF0 || lead > 0xF4) {
+        return 0;
+    }
+    if (length > left) return 0;
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((text[i] & 0xC0u) != 0x80u) return 0;
+        codePoint = codePoint << 6 | (text[i] & 0x3Fu);
+    }
+    if (codePoint < smallest || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return 0;
+    return length;
+}
+
+// Characters a terminal obeys rather than shows: the C0 and C1 controls and DEL (ESC or
+// CSI can clear the screen or rewrite the line being judged), and the bidirectional
+// overrides and isolates, which can make a name read backwards at the question.
+bool isControlCharacter(std::uint32_t codePoint) {
+    return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F) ||
+           (codePoint >= 0x202A && codePoint <= 0x202E) || (codePoint >= 0x2066 && codePoint <= 0x2069);
+}
+
+// On a terminal each control character is shown as one '?', whatever its length in bytes,
+// and so is each stray byte 0x80-0x9F (some terminals take those alone as C1 controls).
+// Other bytes, letters in any script among them, pass as they are. Files and pipes get
+// the name's real bytes.
 const std::string& displayName(const std::string& path, bool terminal, std::string& scratch) {
     if (!terminal) return path;
-    scratch = path;
-    for (char& c : scratch) {
-        const unsigned char byte = static_cast<unsigned char>(c);
-        if (byte < 32 || byte == 127) c = '?';
+    scratch.clear();
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(path.data());
+    const std::size_t size = path.size();
+    for (std::size_t i = 0; i < size;) {
+        std::uint32_t codePoint = bytes[i];
+        std::size_t length = 1;
+        if (codePoint >= 0x80) {
+            length = decodeUtf8(bytes + i, size - i, codePoint);
+            if (length == 0) {
+                // A stray byte, judged as the code it would be alone.
+                length = 1;
+                codePoint = bytes[i];
+            }
+        }
+        if (isControlCharacter(codePoint)) {
+            scratch += '?';
+        } else {
+            scratch.append(path, i, length);
+        }
+        i += length;
     }
     return scratch;
 }
@@ -44,6 +101,8 @@ void finishRemoval(Platform& platform, int error, std::string& line, SweepCounts
 }  // namespace
 
 int sweepFiles(const SweepRequest& request, Platform& platform) {
+    // A request to stop waits for the entry in hand to be finished and its line written.
+    platform.holdInterruptions();
     std::string whyNot;
     std::unique_ptr<DirectorySearch> search = platform.openSearch(request.pattern, whyNot);
     if (!search) {
@@ -51,6 +110,7 @@ int sweepFiles(const SweepRequest& request, Platform& platform) {
         // "nothing matched", goes where a scheduled job's errors are kept.
         if (!whyNot.empty()) platform.reportLine(whyNot.c_str());
         platform.writeText("File not found\n");
+        platform.endIfInterrupted();
         return 0;
     }
     const std::size_t prefixLength = platform.pathPrefixLength(request.pattern);
@@ -72,7 +132,8 @@ int sweepFiles(const SweepRequest& request, Platform& platform) {
     std::string line;
     char time[FILE_TIME_TEXT_SIZE];
     FoundEntry entry;
-    while (search->next(entry)) {
+    // Each pass starts with the last entry's line written: a place where the run may stop.
+    for (platform.endIfInterrupted(); search->next(entry); platform.endIfInterrupted()) {
         const FileTime localWrite = platform.toLocalTime(entry.lastWrite);
         if (localWrite >= cutoff) continue;
 
@@ -116,5 +177,6 @@ int sweepFiles(const SweepRequest& request, Platform& platform) {
                    request.listOnly ? " files would have been deleted without the [/L] option" : " files were deleted");
     if (counts.failed > 0) writeCountLine(platform, counts.failed, " files failed to delete");
     if (counts.skipped > 0) writeCountLine(platform, counts.skipped, " files were skipped");
+    platform.endIfInterrupted();
     return 0;
 }

@@ -164,6 +164,22 @@ def screen(output):
     return CONSOLE_SEQUENCE.sub("", output).replace("\r\r\n", "\r\n")
 
 
+def wait_until(condition, what, timeout=10):
+    """Waits for a state the test can see (a file gone, the terminal's mode), never a set time."""
+    deadline = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > deadline:
+            raise AssertionError(f"still waiting, after {timeout} s, for {what}")
+        time.sleep(0.005)
+
+
+def terminal_modes(fd):
+    """Whether the terminal behind `fd` is in line mode and echoes: (ICANON on, ECHO on)."""
+    import termios
+    flags = termios.tcgetattr(fd)[3]
+    return bool(flags & termios.ICANON), bool(flags & termios.ECHO)
+
+
 def shape(moment):
     """A naive datetime in the command's fixed shape, for the C locale."""
     hour = moment.hour % 12 or 12

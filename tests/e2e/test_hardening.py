@@ -2,18 +2,21 @@
 changes at the prompt, signals and directories emptied while they are read."""
 
 import os
+import re
+import select
 import shutil
+import signal
 import socket
 import stat
 import subprocess
 import tempfile
-import termios
 import time
 import unittest
 
 import pexpect
 
-from harness import BINARY, OPENING, WINDOWS, WINE, SweepCase, base_env, command, run, screen
+from harness import (BINARY, OPENING, WINDOWS, WINE, SweepCase, base_env, command, run, screen, terminal_modes,
+                     wait_until)
 
 PROMPT = "delete y/n ?" if WINE else "delete y/n ? "
 DENIED = "  Could not delete : Permission denied\n"
@@ -39,18 +42,29 @@ def others_can_run(path):
 class Hardening(SweepCase):
     @UNIX_ONLY
     def test_control_bytes_in_names_are_masked_on_a_terminal_only(self):
-        names = ["clear\x1b[2J\x1b[Hscreen", "new\nline", "carriage\rreturn", "bell\x07del\x7f"]
-        for name in names:
+        shown = {
+            "clear\x1b[2J\x1b[Hscreen": "clear?[2J?[Hscreen",
+            "new\nline": "new?line",
+            "carriage\rreturn": "carriage?return",
+            "bell\x07del\x7f": "bell?del?",
+            "csi\u009b2J\u0085": "csi?2J?",            # C1 controls written in UTF-8
+            "lone\udc9b2J": "lone?2J",                   # the byte 0x9B alone, as a terminal reads CSI
+            "invoice\u202efdp.exe": "invoice?fdp.exe",    # right-to-left override
+            "a\u2066b\u2069c\u202ad\u202ce": "a?b?c?d?e",  # isolates and embeddings
+            "caf\u00e9 \u03a9 \u65e5\u672c": "caf\u00e9 \u03a9 \u65e5\u672c",  # letters stay
+        }
+        for name in shown:
             self.make(name, 10)
         piped = self.agecull("*", "5", "/L")
-        for name in names:
+        for name in shown:
             self.assertIn(f"  {name}  ", piped.out)  # scripts see the real bytes
         child = self.spawn("*", "5", "/Q")
         out = self.finish(child)
-        for masked in ("clear?[2J?[Hscreen", "new?line", "carriage?return", "bell?del?"):
+        for masked in shown.values():
             self.assertIn(f"  {masked}  -deleted", out)
-        self.assertNotIn("\x1b", out)
-        self.assertFalse(any(self.exists(name) for name in names))  # removed under their real names
+        for control in ("\x1b", "\u009b", "\udc9b", "\u202e", "\u2066"):
+            self.assertNotIn(control, out)
+        self.assertFalse(any(self.exists(name) for name in shown))  # removed under their real names
 
     @UNIX_ONLY
     def test_directory_swapped_at_the_prompt_does_not_redirect_removal(self):
@@ -192,32 +206,49 @@ class Hardening(SweepCase):
                     self.assertIn("  0 files were deleted\r\n  1 files failed to delete\r\n", out)
                 self.assertTrue(self.exists("x.log"))
 
+    def test_output_that_cannot_be_written_is_said_once_and_the_sweep_goes_on(self):
+        # More lines than one output buffer holds: writes fail during the sweep and at its end.
+        names = [f"f{index:04d}.log" for index in range(2000)]
+        for name in names:
+            self.make(name, 10)
+        self.make("young.log", 1)
+        with open("/dev/full", "wb") as full:
+            completed = subprocess.run([*command(), "*.log", "5", "/Q"], cwd=self.dir, env=base_env(),
+                                       stdin=subprocess.DEVNULL, stdout=full, stderr=subprocess.PIPE,
+                                       start_new_session=True, timeout=60)
+        self.assertEqual(completed.returncode, 0)
+        # Once, with the system's words for a full disk (Windows has its own).
+        reason = ".+" if WINDOWS else "No space left on device"
+        self.assertRegex(completed.stderr.decode().replace("\r\n", "\n"),
+                         f"^agecull: cannot write to standard output: {reason}\n$")
+        self.assertEqual(os.listdir(self.dir), ["young.log"])
+
     @UNIX_ONLY
     def test_signals_at_the_prompt_restore_the_terminal(self):
         self.make("x.log", 10)
         for signal_number in (2, 15, 1):  # SIGINT, SIGTERM, SIGHUP
             with self.subTest(signal=signal_number):
                 child = self.spawn("x.log", "5")
-                settings = termios.tcgetattr(child.child_fd)
                 child.expect_exact(PROMPT)
-                time.sleep(0.1)
                 child.kill(signal_number)
                 child.expect(pexpect.EOF)
                 child.wait()
                 self.assertEqual(child.signalstatus, signal_number)
-                self.assertEqual(termios.tcgetattr(child.child_fd)[3], settings[3])
+                self.assertEqual(terminal_modes(child.child_fd), (True, True))  # line mode and echo
                 self.assertTrue(self.exists("x.log"))
 
-    @UNIX_ONLY
-    def test_ctrl_z_and_fg_leave_a_working_prompt(self):
-        self.make("x.log", 10)
+    def stopped_at_the_prompt(self):
+        """An interactive shell whose job control has stopped a run (Ctrl-Z) at its question."""
         shell = pexpect.spawn("bash", ["--norc", "--noprofile", "-i"], cwd=self.dir,
                               env=base_env(PS1="$ ", TERM="dumb"), encoding="utf-8", timeout=10)
         self.addCleanup(shell.close, force=True)
         shell.expect_exact("$ ")
         shell.sendline(f"'{BINARY}' x.log 5")
         shell.expect_exact(PROMPT)
-        time.sleep(0.1)
+        self.stop(shell)
+        return shell
+
+    def stop(self, shell):
         shell.send("\x1a")  # Ctrl-Z
         shell.expect("Stopped")
         shell.expect_exact("$ ")
@@ -225,12 +256,59 @@ class Hardening(SweepCase):
         shell.expect_exact("$ ")
         self.assertRegex(shell.before, r"(?<!-)icanon")
         self.assertRegex(shell.before, r"(?<![-\w])echo\b")
-        shell.sendline("fg")
-        time.sleep(0.3)
+
+    @UNIX_ONLY
+    def test_ctrl_z_and_fg_leave_a_working_prompt(self):
+        self.make("x.log", 10)
+        shell = self.stopped_at_the_prompt()
+        for round in range(2):  # and again: the handler must still be there
+            if round:
+                self.stop(shell)
+            shell.sendline("fg")
+            shell.expect_exact("x.log 5")  # the shell names the job it brings back
+            # Back at the question once the run has put the terminal in key mode again.
+            wait_until(lambda: terminal_modes(shell.child_fd) == (False, False), "the prompt to read keys again")
         shell.send("y")
         shell.expect_exact("Y-deleted")
         shell.expect_exact("1 files were deleted")
         self.assertFalse(self.exists("x.log"))
+
+    @UNIX_ONLY
+    def test_kill_ends_a_run_stopped_at_the_prompt(self):
+        self.make("x.log", 10)
+        shell = self.stopped_at_the_prompt()
+        shell.sendline("echo job=$(jobs -p %1)")
+        shell.expect(r"job=(\d+)")
+        job = int(shell.match.group(1))
+        shell.expect_exact("$ ")
+        # The shell sends SIGTERM, then SIGCONT, to the stopped job, which is no longer in
+        # the foreground: it must end rather than stop again over the terminal's settings.
+        shell.sendline("kill %1")
+        shell.expect_exact("$ ")
+        last = {}
+
+        def ended():  # dead, whether or not the shell has reaped it yet
+            last["state"] = process_state(job)
+            return last["state"] is None or last["state"][0] == "Z"
+
+        wait_until(ended, "the job to end")
+        if last["state"] is None:  # reaped: the shell knows how it ended
+            shell.sendline("jobs")
+            shell.expect(r"\[1\]\+ +(\w+)")
+            self.assertEqual(shell.match.group(1), "Terminated")
+        else:
+            self.assertEqual(last["state"][1], signal.SIGTERM)  # ended by the signal itself
+        self.assertTrue(self.exists("x.log"))
+
+
+def process_state(pid):
+    """(state letter, wait status) from /proc, or None once the process has been reaped."""
+    try:
+        with open(f"/proc/{pid}/stat") as stat_file:
+            fields = stat_file.read().rsplit(")", 1)[1].split()
+    except (FileNotFoundError, ProcessLookupError):
+        return None
+    return fields[0], int(fields[-1])  # the last field is the exit code, as waitpid gives it
 
 
 class DeletingWhileReading(unittest.TestCase):
@@ -238,13 +316,13 @@ class DeletingWhileReading(unittest.TestCase):
 
     COUNT = 50000
 
-    def sweep_directory(self, parent):
+    def sweep_directory(self, parent, count=COUNT):
         if not os.path.isdir(parent):
             self.skipTest(f"{parent} is not available")
         directory = tempfile.mkdtemp(prefix="agecull-walk-", dir=parent)
         self.addCleanup(subprocess.run, ["rm", "-rf", directory])
         old = time.time() - 10 * 86400
-        for index in range(self.COUNT):
+        for index in range(count):
             path = os.path.join(directory, f"f{index:06d}.tmp")
             with open(path, "wb"):
                 pass
@@ -277,6 +355,44 @@ class DeletingWhileReading(unittest.TestCase):
         deleted = sum(out.count(b"-deleted") for out, _ in outputs)
         self.assertEqual(deleted, self.COUNT)  # each file went exactly once
         self.assertEqual(os.listdir(directory), [])
+
+    @UNIX_ONLY
+    def test_a_signal_ends_the_run_with_every_deletion_recorded(self):
+        directory = self.sweep_directory(tempfile.gettempdir(), 60000)
+        present = set(os.listdir(directory))
+        entry_line = re.compile(r"\d\d/\d\d/\d{4}  \d\d:\d\d:\d\d [AP]M  (f\d{6}\.tmp)  -deleted")
+        for signal_number, ignored in ((signal.SIGTERM, False), (signal.SIGINT, False), (signal.SIGHUP, False),
+                                       (signal.SIGHUP, True)):
+            with self.subTest(signal=signal_number.name, ignored=ignored):
+                # nohup: a hang-up its caller ignores must not end the run either.
+                command = ["nohup"] * ignored + [BINARY, "*.tmp", "5", "/Q"]
+                process = subprocess.Popen(command, cwd=directory, env=base_env(),
+                                           stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                                           stderr=subprocess.PIPE, start_new_session=True)
+                self.addCleanup(process.kill)
+                # Lines reach the pipe once the first buffer of them is written, part-way
+                # through; unread, the pipe then holds the run there, whatever its speed.
+                self.assertEqual(select.select([process.stdout], [], [], 60)[0], [process.stdout])
+                process.send_signal(signal_number)
+                out, err = process.communicate(timeout=60)
+                self.assertEqual(err, b"")
+                if ignored:
+                    self.assertEqual(process.returncode, 0)
+                    self.assertIn(f"\n  {len(present)} files were deleted\n", out.decode())
+                    self.assertEqual(os.listdir(directory), [])
+                    continue
+                self.assertEqual(process.returncode, -signal_number)  # and the caller sees it
+                lines = out.decode().split("\n")
+                entries = [line for line in lines if line[:1].isdigit()]
+                recorded = set()
+                for line in entries:
+                    whole = entry_line.fullmatch(line)
+                    self.assertIsNotNone(whole, f"cut short: {line!r}")
+                    recorded.add(whole.group(1))
+                left = set(os.listdir(directory))
+                self.assertEqual(recorded, present - left)  # every file gone has its line
+                self.assertTrue(recorded and left)
+                present = left
 
 
 if __name__ == "__main__":

@@ -92,6 +92,7 @@ class Sweeps(SweepCase):
         result = self.agecull("*.log", "5")
         self.assertEqual(self.body(result, "Deleting", 5),
                          self.line("a.log", old, "delete y/n ? ") + "\nNo terminal to answer the prompt - Program aborted\n")
+        self.assertEqual(result.err, "No terminal to answer the prompt - Program aborted\n")  # where cron keeps it
         self.assertTrue(self.exists("a.log"))
 
     def test_file_not_found(self):

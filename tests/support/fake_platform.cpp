@@ -78,6 +78,7 @@ int FakeSearch::remove(bool lookedAgain) {
         pattern.substr(0, platform_.pathPrefixLength(pattern.c_str())) + platform_.entries[position_ - 1].name;
     platform_.lookedAgain.push_back(lookedAgain);
     platform_.outSizeAtRemoval.push_back(platform_.out.size());
+    if (platform_.outSizeAtRemoval.size() == platform_.interruptAtRemoval) platform_.interrupted = true;
     const auto failure = platform_.removalErrors.find(entryPath);
     if (failure != platform_.removalErrors.end()) return failure->second;
     platform_.removed.emplace_back(entryPath);

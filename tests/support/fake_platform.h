@@ -13,9 +13,11 @@
 #include "platform/platform.h"
 
 // Thrown by exitProcess, so a test can watch the program end without the process ending.
+// endIfInterrupted throws it with INTERRUPTED_STATUS.
 struct FakeExit {
     int status;
 };
+constexpr int INTERRUPTED_STATUS = -1;
 
 struct FakeEntry {
     std::string name;
@@ -52,6 +54,7 @@ public:
     int readErrorCode = 5;                   // EIO
     std::map<std::string, int> removalErrors;  // entry path -> error code
     std::deque<int> keys;                    // readKey's answers; KEY_NONE once exhausted
+    std::size_t interruptAtRemoval = 0;      // a signal comes during this removal (from 1)
     bool terminal = false;
     std::vector<int> shortDate;              // the short date's numbers; empty: month, day, year
     bool dateFails = false;
@@ -65,10 +68,13 @@ public:
     std::vector<std::string> pathsOpened;
     std::size_t keysRead = 0;
     bool markFlushes = false;
+    bool interruptionsHeld = false;
+    bool interrupted = false;
 
     void writeOut(const char* data, std::size_t size) override { out.append(data, size); }
     void flushOut() override {
-        if (markFlushes) out += "|";
+        // Flushing twice with nothing written between shows nothing new: one mark.
+        if (markFlushes && (out.empty() || out.back() != '|')) out += "|";
     }
     bool outputIsTerminal() const override { return terminal; }
     void reportError(const char* prefix, int code) override {
@@ -83,6 +89,7 @@ public:
         out += "<err>";
     }
     int readKey() override {
+        flushOut();
         ++keysRead;
         if (keys.empty()) return KEY_NONE;
         const int key = keys.front();
@@ -90,6 +97,12 @@ public:
         return key;
     }
     [[noreturn]] void exitProcess(int status) override { throw FakeExit{status}; }
+    void holdInterruptions() override { interruptionsHeld = true; }
+    void endIfInterrupted() override {
+        if (!interrupted) return;
+        flushOut();
+        throw FakeExit{INTERRUPTED_STATUS};
+    }
 
     FileTime currentTime() override { return now; }
     FileTime toLocalTime(FileTime utc) override { return shiftFileTime(utc, localOffsetTicks); }

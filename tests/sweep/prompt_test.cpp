@@ -28,12 +28,16 @@ TEST(Prompt, AnswersEchoUpperCaseAndOtherKeysAreIgnored) {
 }
 
 TEST(Prompt, EscAndAMissingTerminalEndTheRunWithStatusZero) {
+    // A run with no terminal may be one nobody watches: it says why on standard error too.
     const struct {
         std::deque<int> keys;
         std::string out;
+        std::string err;
     } cases[] = {
-        {{'q', 27}, "delete y/n ? \nESC - Program aborted\n"},
-        {{}, "delete y/n ? \nNo terminal to answer the prompt - Program aborted\n"},
+        {{'q', 27}, "delete y/n ? \nESC - Program aborted\n", ""},
+        {{},
+         "delete y/n ? \nNo terminal to answer the prompt - Program aborted\n<err>",
+         "No terminal to answer the prompt - Program aborted\n"},
     };
     for (const auto& c : cases) {
         FakePlatform platform;
@@ -45,6 +49,7 @@ TEST(Prompt, EscAndAMissingTerminalEndTheRunWithStatusZero) {
             EXPECT_EQ(exit.status, 0);
         }
         EXPECT_EQ(platform.out, c.out);
+        EXPECT_EQ(platform.err, c.err);
     }
 }
 

@@ -120,6 +120,40 @@ TEST(Sweep, EscAbortsWithoutSummary) {
     EXPECT_EQ(out.find("files were"), std::string::npos);
 }
 
+TEST(Sweep, InterruptionEndsTheRunOnlyOnceTheEntryInHandIsRecorded) {
+    const struct {
+        bool quiet;
+        bool listOnly;
+        std::deque<int> keys;
+        std::size_t atRemoval;  // 0: the request came before the first entry
+        std::string outTail;
+        std::vector<std::string> removed;
+    } cases[] = {
+        {true, false, {}, 1, "\n11/01/2026  09:00:00 AM  old.log  -deleted|", {"old.log"}},
+        {false, false, {'y', 'y'}, 1, "\n11/01/2026  09:00:00 AM  old.log  delete y/n ? |Y-deleted|", {"old.log"}},
+        {true, false, {}, 0, " PM\n|", {}},
+        {false, true, {}, 0, " PM\n|", {}},
+    };
+    for (const auto& c : cases) {
+        Sweep sweep;
+        sweep.platform.markFlushes = true;
+        sweep.platform.keys = c.keys;
+        sweep.platform.interruptAtRemoval = c.atRemoval;
+        sweep.platform.interrupted = c.atRemoval == 0;
+        try {
+            sweep.run("*.log", c.quiet, c.listOnly);
+            ADD_FAILURE() << "ran to its end";
+        } catch (const FakeExit& exit) {
+            EXPECT_EQ(exit.status, INTERRUPTED_STATUS);
+        }
+        EXPECT_TRUE(sweep.platform.interruptionsHeld);
+        const std::string& out = sweep.platform.out;
+        ASSERT_GE(out.size(), c.outTail.size()) << out;
+        EXPECT_EQ(out.substr(out.size() - c.outTail.size()), c.outTail);  // its line whole, and flushed
+        EXPECT_EQ(sweep.platform.removed, c.removed);  // and nothing after it
+    }
+}
+
 TEST(Sweep, NothingSelectedGivesTwoEmptyLinesAndZeroCount) {
     for (bool listOnly : {false, true}) {
         Sweep sweep;
@@ -156,23 +190,44 @@ TEST(Sweep, ReadErrorPartWayIsReportedNotPassedOffAsComplete) {
     EXPECT_NE(out.find("old.log  -deleted<err>\n\n  1 files were deleted\n"), std::string::npos) << out;
 }
 
-TEST(Sweep, TerminalSeesEachLineAsItIsDoneAndControlBytesMasked) {
-    Sweep sweep;
-    sweep.platform.terminal = true;
-    sweep.platform.markFlushes = true;
-    sweep.platform.entries = {{"a\x1b[2Jb\nc\x7f", fileTimeOf(2026, 1, 1)}, {"d", fileTimeOf(2026, 1, 1)}};
-    sweep.run("*", true, false);
-    const std::string& out = sweep.platform.out;
-    EXPECT_NE(out.find("  a?[2Jb?c?  -deleted|\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("  d  -deleted|\n"), std::string::npos) << out;
-    EXPECT_EQ(sweep.platform.removed[0], "a\x1b[2Jb\nc\x7f");  // removal uses the real name
+// Names as stored, and as a terminal shows them: one '?' per control character.
+const struct {
+    const char* name;
+    const char* shown;
+} CONTROL_NAMES[] = {
+    {"a\x1b[2Jb\nc\x7f", "a?[2Jb?c?"},                    // C0 controls and DEL
+    {"csi\xc2\x9b" "2J\xc2\x80\xc2\x9f", "csi?2J??"},     // C1 controls, U+009B CSI among them
+    {"lone\x9b" "2J\x80", "lone?2J?"},                      // C1 bytes outside any UTF-8 sequence
+    {"cut\xe2\x80" "x", "cut\xe2?x"},                       // a sequence cut short leaves stray bytes
+    {"gpj.\xe2\x80\xaetxt", "gpj.?txt"},                    // U+202E right-to-left override
+    {"\xe2\x80\xaa\xe2\x80\xac\xe2\x81\xa6\xe2\x81\xa9", "????"},  // U+202A, U+202C, U+2066, U+2069
+    {"caf\xc3\xa9 \xce\xa9 \xe6\x97\xa5\xe6\x9c\xac", "caf\xc3\xa9 \xce\xa9 \xe6\x97\xa5\xe6\x9c\xac"},  // é Ω 日本
+    {"\xe2\x80\xa9\xe2\x81\xaa\xf0\x9f\x98\x80", "\xe2\x80\xa9\xe2\x81\xaa\xf0\x9f\x98\x80"},  // neighbours of the ranges
+    {"latin1 caf\xe9 \xa0", "latin1 caf\xe9 \xa0"},           // stray bytes above 0x9F
+    {"over\xc1\x9b\xe0\x82\x9b", "over\xc1?\xe0??"},     // overlong forms are stray bytes
+};
+
+TEST(Sweep, TerminalSeesEachLineAsItIsDoneAndControlCharactersMasked) {
+    for (const auto& c : CONTROL_NAMES) {
+        Sweep sweep;
+        sweep.platform.terminal = true;
+        sweep.platform.markFlushes = true;
+        sweep.platform.entries = {{c.name, fileTimeOf(2026, 1, 1)}, {"d", fileTimeOf(2026, 1, 1)}};
+        sweep.run("*", true, false);
+        const std::string& out = sweep.platform.out;
+        EXPECT_NE(out.find(std::string("  ") + c.shown + "  -deleted|\n"), std::string::npos) << out;
+        EXPECT_NE(out.find("  d  -deleted|\n"), std::string::npos) << out;
+        EXPECT_EQ(sweep.platform.removed[0], c.name);  // removal uses the real name
+    }
 }
 
-TEST(Sweep, ControlBytesPassUnchangedToFilesAndPipes) {
-    Sweep sweep;
-    sweep.platform.entries = {{"a\x1b" "b", fileTimeOf(2026, 1, 1)}};
-    sweep.run("*", false, true);
-    EXPECT_NE(sweep.platform.out.find("  a\x1b" "b  "), std::string::npos);
+TEST(Sweep, ControlCharactersPassUnchangedToFilesAndPipes) {
+    for (const auto& c : CONTROL_NAMES) {
+        Sweep sweep;
+        sweep.platform.entries = {{c.name, fileTimeOf(2026, 1, 1)}};
+        sweep.run("*", false, true);
+        EXPECT_NE(sweep.platform.out.find(std::string("  ") + c.name + "  \n"), std::string::npos) << c.name;
+    }
 }
 
 TEST(Sweep, LongPrefixPlusLongNameIsNeverCut) {

@@ -9,17 +9,40 @@
 //                                   LC_TIME locale's D_FMT, filled from the calendar
 //   GetTimeFormatA               -> dates.cpp: hh:mm:ss and the locale's AM_STR/PM_STR
 //   _getch                       -> terminal.cpp: one byte from /dev/tty, non-canonical, unechoed
+//   (Ctrl-C, kill, a hang-up)    -> terminal.cpp: SIGINT, SIGTERM and SIGHUP held until the entry
+//                                   in hand is recorded, then acted on
 //   remove                       -> search.cpp: unlinkat relative to the searched directory
 //   perror                       -> here: strerror on standard error, after flushing standard output
+//   fwrite/fflush on stdout      -> here: a failed write (a full disk, a closed descriptor) is said
+//                                   once on standard error, and the run goes on
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
 #include "platform/posix/posix.h"
+
+namespace {
+
+// A report that cannot be written must not pass in silence, as a full disk under a
+// redirected output otherwise would: the first failure is said, with the system's reason.
+// Later ones add nothing, and the sweep goes on with its removals all the same.
+void noticeOutputFailure(int error) {
+    static bool reported = false;
+    if (reported) return;
+    reported = true;
+    std::fprintf(stderr, "agecull: cannot write to standard output: %s\n", std::strerror(error));
+}
+
+}  // namespace
+
+void posix::flushStandardOutput() {
+    if (std::fflush(stdout) != 0) noticeOutputFailure(errno);
+}
 
 namespace {
 
@@ -31,29 +54,31 @@ public:
         outputIsTerminal_ = isatty(STDOUT_FILENO) == 1;
     }
 
-    void writeOut(const char* data, std::size_t size) override { std::fwrite(data, 1, size, stdout); }
-    void flushOut() override { std::fflush(stdout); }
+    void writeOut(const char* data, std::size_t size) override {
+        if (std::fwrite(data, 1, size, stdout) != size) noticeOutputFailure(errno);
+    }
+    void flushOut() override { posix::flushStandardOutput(); }
     bool outputIsTerminal() const override { return outputIsTerminal_; }
 
     void reportError(const char* prefix, int code) override {
-        std::fflush(stdout);
+        posix::flushStandardOutput();
         const char* text = code == ERROR_ENTRY_CHANGED ? "Changed since it was listed, so it was kept"
                                                         : std::strerror(code);
         std::fprintf(stderr, "%s: %s\n", prefix, text);
     }
 
     void reportLine(const char* text) override {
-        std::fflush(stdout);
+        posix::flushStandardOutput();
         std::fprintf(stderr, "%s\n", text);
     }
 
-    int readKey() override {
-        std::fflush(stdout);
-        return posix::readTerminalKey();
-    }
+    int readKey() override { return posix::readTerminalKey(); }
+    void holdInterruptions() override { posix::holdInterruptions(); }
+    void endIfInterrupted() override { posix::endIfInterrupted(); }
 
     [[noreturn]] void exitProcess(int status) override {
-        std::fflush(stdout);
+        posix::flushStandardOutput();
+        posix::endIfInterrupted();
         std::exit(status);
     }
 

@@ -14,6 +14,10 @@
 
 namespace posix {
 
+// platform.cpp: makes everything written to standard output so far visible; a failure is
+// said once on standard error.
+void flushStandardOutput();
+
 // clock.cpp: the clock, the local offset and the calendar.
 
 constexpr std::int64_t TICKS_PER_SECOND = 10000000;
@@ -64,7 +68,13 @@ private:
 };
 
 // terminal.cpp: one key from the controlling terminal; KEY_NONE when none can come.
+// Standard output is flushed once the terminal is ready to give the key.
 int readTerminalKey();
+// From now on SIGINT, SIGTERM and SIGHUP are held until endIfInterrupted, except while a
+// key is awaited, which they end at once.
+void holdInterruptions();
+// After a held signal: flushes standard output and ends the process by that signal.
+void endIfInterrupted();
 
 // search.cpp: the directory search and the pattern's directory part.
 std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot);

@@ -1,11 +1,17 @@
-// Keys from the controlling terminal, and the signals that may end or stop the process
-// while one is awaited. Keys come from /dev/tty, not standard input, so a pipe into the
-// command can never answer its questions. The terminal's settings are put back after every
-// key, and by the handlers below if a signal ends or stops the process meanwhile. All the
-// state the handlers share lives here.
+// Keys from the controlling terminal, and the signals that end or stop the process. Keys
+// come from /dev/tty, not standard input, so a pipe into the command can never answer its
+// questions. The terminal's settings are put back after every key, and by the handlers
+// below if a signal ends or stops the process meanwhile. All the state the handlers share
+// lives here.
+//
+// Ctrl-C, kill and a hang-up (SIGINT, SIGTERM, SIGHUP) only leave a note while the sweep
+// works: it finishes the entry in hand and writes its line, then endIfInterrupted ends the
+// process by the same signal, so a deleted file never goes unrecorded and whoever started
+// the run still sees how it ended. A wait for a key has nothing in hand, and ends at once.
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -24,40 +30,75 @@ constexpr int ESCAPE_SEQUENCE_WAIT_MS = 50;
 int ttyDescriptor = -1;
 struct termios savedSettings;
 struct termios keySettings;
-volatile std::sig_atomic_t awaitingKey = 0;
+// The terminal is in key mode (unechoed, no Enter needed), to be put back if the process
+// ends or stops.
+volatile std::sig_atomic_t inKeyMode = 0;
+// Standard output is flushed and the process waits for a key: a signal ends it at once.
+volatile std::sig_atomic_t waitingForKey = 0;
+// The first held signal that came, 0 while none has.
+volatile std::sig_atomic_t pendingSignal = 0;
+bool handlersInstalled = false;
 
-const int endingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+const int heldSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-void onEndingSignal(int signalNumber) {
-    if (awaitingKey) tcsetattr(ttyDescriptor, TCSANOW, &savedSettings);
-    std::signal(signalNumber, SIG_DFL);
+// Whether this process may change the terminal's settings. A job the shell has put in the
+// background (stopped, then sent "kill %1") would itself be stopped by SIGTTOU if it tried.
+bool ownsTerminal() { return tcgetpgrp(ttyDescriptor) == getpgrp(); }
+
+void setHandler(int signalNumber, void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    // Interrupted system calls carry on: the handlers only take a note, or stop and resume.
+    action.sa_flags = SA_RESTART;
+    sigaction(signalNumber, &action, nullptr);
+}
+
+// A signal the caller ignores stays ignored: nohup's hang-up, or Ctrl-C for a job a
+// script started in the background.
+void handleUnlessIgnored(int signalNumber, void (*handler)(int)) {
+    struct sigaction current {};
+    if (sigaction(signalNumber, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) return;
+    setHandler(signalNumber, handler);
+}
+
+// Puts the terminal back if need be, then ends the process by `signalNumber` itself.
+// Async-signal-safe.
+void endBySignal(int signalNumber) {
+    if (inKeyMode && ownsTerminal()) tcsetattr(ttyDescriptor, TCSANOW, &savedSettings);
+    setHandler(signalNumber, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signalNumber);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
     std::raise(signalNumber);
+    _exit(128 + signalNumber);  // not reached: the default action ends the process
+}
+
+void onHeldSignal(int signalNumber) {
+    if (waitingForKey) endBySignal(signalNumber);
+    if (pendingSignal == 0) pendingSignal = signalNumber;
 }
 
 void onStopSignal(int signalNumber) {
     const int savedErrno = errno;
-    if (awaitingKey) tcsetattr(ttyDescriptor, TCSANOW, &savedSettings);
-    std::signal(signalNumber, SIG_DFL);
-    sigset_t stop;
-    sigemptyset(&stop);
-    sigaddset(&stop, signalNumber);
-    sigprocmask(SIG_UNBLOCK, &stop, nullptr);
+    if (inKeyMode && ownsTerminal()) tcsetattr(ttyDescriptor, TCSANOW, &savedSettings);
+    setHandler(signalNumber, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signalNumber);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
     std::raise(signalNumber);
-    // Continued ("fg"): back to reading keys.
-    std::signal(signalNumber, onStopSignal);
-    if (awaitingKey) tcsetattr(ttyDescriptor, TCSANOW, &keySettings);
+    // Continued: armed again for the next Ctrl-Z.
+    setHandler(signalNumber, onStopSignal);
     errno = savedErrno;
 }
 
-void installSignalHandlers() {
-    for (int signalNumber : endingSignals) {
-        struct sigaction action {};
-        action.sa_handler = onEndingSignal;
-        sigaction(signalNumber, &action, nullptr);
-    }
-    struct sigaction stop {};
-    stop.sa_handler = onStopSignal;
-    sigaction(SIGTSTP, &stop, nullptr);
+// Continued ("fg"), after Ctrl-Z or after a read from the background: back in key mode if
+// a key is awaited and the terminal is ours.
+void onContinue(int) {
+    const int savedErrno = errno;
+    if (inKeyMode && ownsTerminal()) tcsetattr(ttyDescriptor, TCSANOW, &keySettings);
+    errno = savedErrno;
 }
 
 // Waits up to `milliseconds` for a byte; -1 when none came.
@@ -96,22 +137,44 @@ int readRawByte(int descriptor) {
 
 }  // namespace
 
+void holdInterruptions() {
+    if (handlersInstalled) return;
+    handlersInstalled = true;
+    for (int signalNumber : heldSignals) handleUnlessIgnored(signalNumber, onHeldSignal);
+    // Ctrl-\ asks for an end at once (and a core dump): only the terminal is put back.
+    handleUnlessIgnored(SIGQUIT, endBySignal);
+    handleUnlessIgnored(SIGTSTP, onStopSignal);
+    setHandler(SIGCONT, onContinue);
+}
+
+void endIfInterrupted() {
+    if (pendingSignal == 0) return;
+    flushStandardOutput();
+    endBySignal(pendingSignal);
+}
+
 int readTerminalKey() {
+    holdInterruptions();
     if (ttyDescriptor == -1) {
         ttyDescriptor = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (ttyDescriptor < 0) {
-            ttyDescriptor = -2;
-        } else {
-            installSignalHandlers();
-        }
+        if (ttyDescriptor < 0) ttyDescriptor = -2;
     }
-    if (ttyDescriptor < 0 || tcgetattr(ttyDescriptor, &savedSettings) != 0) return KEY_NONE;
+    if (ttyDescriptor < 0 || tcgetattr(ttyDescriptor, &savedSettings) != 0) {
+        flushStandardOutput();
+        return KEY_NONE;
+    }
     keySettings = savedSettings;
     keySettings.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
     keySettings.c_cc[VMIN] = 1;
     keySettings.c_cc[VTIME] = 0;
-    awaitingKey = 1;
+    inKeyMode = 1;
     tcsetattr(ttyDescriptor, TCSANOW, &keySettings);
+    // The question shows only now: a key pressed the moment it appears is read as a key,
+    // never echoed or held for Enter by a terminal still in line mode.
+    flushStandardOutput();
+    // From here a signal ends the wait at once; one that came before is acted on now.
+    waitingForKey = 1;
+    if (pendingSignal != 0) endBySignal(pendingSignal);
     int key;
     for (;;) {
         key = readRawByte(ttyDescriptor);
@@ -122,8 +185,9 @@ int readTerminalKey() {
         if (following < 0) break;
         swallowEscapeSequence(ttyDescriptor, following);
     }
+    waitingForKey = 0;
+    inKeyMode = 0;
     tcsetattr(ttyDescriptor, TCSANOW, &savedSettings);
-    awaitingKey = 0;
     return key < 0 ? KEY_NONE : key;
 }
 

@@ -27,13 +27,21 @@ HANDLE keyboard = INVALID_HANDLE_VALUE;
 DWORD savedInputMode = 0;
 bool inputModeChanged = false;
 
-// Writes all of `data`; false when the handle is gone or refuses (a closed pipe).
+// Writes all of `data`; false, with the reason in GetLastError, when the handle is gone or
+// refuses (a closed pipe, a full disk).
 bool writeAll(HANDLE handle, const char* data, std::size_t size) {
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
     while (size > 0) {
         const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
         DWORD written = 0;
-        if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) return false;
+        if (!WriteFile(handle, data, chunk, &written, nullptr)) return false;
+        if (written == 0) {
+            SetLastError(ERROR_WRITE_FAULT);
+            return false;
+        }
         data += written;
         size -= written;
     }
@@ -73,8 +81,16 @@ void writeOut(const char* data, std::size_t size) {
 
 void flushOut() {
     if (outputBuffer.empty()) return;
-    writeAll(GetStdHandle(STD_OUTPUT_HANDLE), outputBuffer.data(), outputBuffer.size());
+    const bool written = writeAll(GetStdHandle(STD_OUTPUT_HANDLE), outputBuffer.data(), outputBuffer.size());
+    const DWORD error = GetLastError();
     outputBuffer.clear();
+    // A report that cannot be written must not pass in silence: the first failure is said
+    // on standard error, with the system's words; the sweep goes on all the same.
+    static bool failureReported = false;
+    if (!written && !failureReported) {
+        failureReported = true;
+        writeErrorLine("agecull: cannot write to standard output: " + systemText(error));
+    }
 }
 
 bool outputIsTerminal() {

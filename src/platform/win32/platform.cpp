@@ -43,6 +43,10 @@ public:
 
     int readKey() override { return win32::readKey(); }
 
+    // Ctrl-C and Ctrl-Break keep the console's own handling here: they end the run at once.
+    void holdInterruptions() override {}
+    void endIfInterrupted() override {}
+
     [[noreturn]] void exitProcess(int status) override {
         win32::restoreConsole();
         std::exit(status);

@@ -51,7 +51,8 @@ bool formatTime(const CalendarTime& time, char* buffer, std::size_t size);
 
 // console.cpp: standard output and error, the console's code page, and keys.
 
-// Standard output through an own buffer and WriteFile, with '\n' written as CR LF.
+// Standard output through an own buffer and WriteFile, with '\n' written as CR LF. The
+// first write that fails is said once on standard error.
 void writeOut(const char* data, std::size_t size);
 void flushOut();
 bool outputIsTerminal();
