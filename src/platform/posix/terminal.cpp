@@ -61,9 +61,9 @@ void handleUnlessIgnored(int signalNumber, void (*handler)(int)) {
     setHandler(signalNumber, handler);
 }
 
-// Puts the terminal back if need be, then ends the process by `signalNumber` itself.
-// Async-signal-safe.
-void endBySignal(int signalNumber) {
+// Puts the terminal back if need be, then takes `signalNumber`'s default action (ending
+// or stopping the process). Async-signal-safe.
+void raiseWithDefaultAction(int signalNumber) {
     if (inKeyMode && ownsTerminal()) tcsetattr(ttyDescriptor, TCSANOW, &savedSettings);
     setHandler(signalNumber, SIG_DFL);
     sigset_t only;
@@ -71,6 +71,11 @@ void endBySignal(int signalNumber) {
     sigaddset(&only, signalNumber);
     sigprocmask(SIG_UNBLOCK, &only, nullptr);
     std::raise(signalNumber);
+}
+
+// Ends the process by `signalNumber` itself.
+void endBySignal(int signalNumber) {
+    raiseWithDefaultAction(signalNumber);
     _exit(128 + signalNumber);  // not reached: the default action ends the process
 }
 
@@ -81,13 +86,7 @@ void onHeldSignal(int signalNumber) {
 
 void onStopSignal(int signalNumber) {
     const int savedErrno = errno;
-    if (inKeyMode && ownsTerminal()) tcsetattr(ttyDescriptor, TCSANOW, &savedSettings);
-    setHandler(signalNumber, SIG_DFL);
-    sigset_t only;
-    sigemptyset(&only);
-    sigaddset(&only, signalNumber);
-    sigprocmask(SIG_UNBLOCK, &only, nullptr);
-    std::raise(signalNumber);
+    raiseWithDefaultAction(signalNumber);
     // Continued: armed again for the next Ctrl-Z.
     setHandler(signalNumber, onStopSignal);
     errno = savedErrno;
