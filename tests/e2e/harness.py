@@ -246,6 +246,25 @@ class SweepCase(unittest.TestCase):
         self.addCleanup(child.close, force=True)
         return child
 
+    def answer(self, child, key):
+        """Presses `key` at the question on screen and waits for its echo.
+
+        Wine's console now and then drops a key sent just as the question appears; a Unix
+        terminal never does (the POSIX build is in key mode before the question shows), nor
+        does a real Windows console. So under Wine alone a key whose echo has not come after
+        a few seconds is pressed again: the echo is what shows it was taken, and the next
+        question is never on screen before it."""
+        import pexpect
+        attempts = 3 if WINE else 1
+        for attempt in range(attempts):
+            child.send(key)
+            try:
+                child.expect_exact(key.upper(), timeout=3 if WINE else 10)
+                return
+            except pexpect.TIMEOUT:
+                if attempt == attempts - 1:
+                    raise
+
     def finish(self, child):
         """Waits for the end of a spawned run, which must exit with 0; returns its last output."""
         import pexpect

@@ -74,7 +74,7 @@ class Hardening(SweepCase):
         child.expect_exact(PROMPT)
         os.rename(self.path("d"), self.path("d.moved"))
         os.symlink("other", self.path("d"))
-        child.send("y")
+        self.answer(child, "y")
         self.finish(child)
         self.assertTrue(self.exists("other/x.log"))
         self.assertFalse(self.exists("d.moved/x.log"))
@@ -195,7 +195,7 @@ class Hardening(SweepCase):
                         handle.write(b"more\n")
                 else:
                     os.rename(self.path("newcomer"), self.path("x.log"))
-                child.send("y")
+                self.answer(child, "y")
                 out = screen(self.finish(child))
                 if WINE:
                     # Wine's console breaks lines at its 80 columns: the words, without breaks.

@@ -27,15 +27,15 @@ class Prompt(SweepCase):
             # Wine's console reads a burst that holds Enter as a line of input, and shows no
             # sign of having taken the keys one by one: there is nothing to wait for but time.
             time.sleep(0.2)
-        child.send("y")
-        child.expect_exact("Y-deleted")
+        self.answer(child, "y")
+        child.expect_exact("-deleted")
         self.assertEqual(screen(child.before), "")
         child.expect_exact(PROMPT)
         second = "\u03a9.log" if first == "a.log" else "a.log"
         self.assertIn(f"  {second}  ", screen(child.before))
-        child.send("n")
+        self.answer(child, "n")
         rest = screen(self.finish(child))
-        self.assertEqual(rest, "N\r\n\r\n  1 files were deleted\r\n  1 files were skipped\r\n")
+        self.assertEqual(rest, "\r\n\r\n  1 files were deleted\r\n  1 files were skipped\r\n")
         self.assertFalse(self.exists(first))
         self.assertTrue(self.exists(second))
         self.assertTrue(self.exists("c.log"))
@@ -61,9 +61,9 @@ class Prompt(SweepCase):
             child.send(sequence)
         if WINE:
             time.sleep(0.3)  # Wine's console, as above
-        child.send("n")  # still answered by N: none of them was taken for Esc
+        self.answer(child, "n")  # still answered by N: none of them was taken for Esc
         self.assertEqual(screen(self.finish(child)),
-                         "N\r\n\r\n  0 files were deleted\r\n  1 files were skipped\r\n")
+                         "\r\n\r\n  0 files were deleted\r\n  1 files were skipped\r\n")
         self.assertTrue(self.exists("a.log"))
 
     @unittest.skipIf(WINE, NO_LONE_ESC)
