@@ -3,8 +3,8 @@
 // binary with LD_PRELOAD; AGECULL_STAT_FAULTS lists name=errno pairs, comma-separated,
 // e.g. "f000010.log=2,f000500.log=5". Every other call goes to the C library.
 //
-// <sys/stat.h> is left out on purpose: its declarations carry the C library's exception
-// specification, and these definitions only need the struct's name.
+// <sys/stat.h> is left out on purpose: the C library declares these functions with
+// throw(), which definitions here would have to repeat, and they only need the struct's name.
 
 #include <dlfcn.h>
 
