@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "common/utf8.h"
 #include "platform/platform.h"
 #include "sweep/cutoff.h"
 #include "sweep/prompt.h"
@@ -15,36 +16,6 @@ void writeCountLine(Platform& platform, std::int32_t count, const char* words) {
     char line[128];
     const int length = std::snprintf(line, sizeof line, "  %ld%s\n", static_cast<long>(count), words);
     if (length > 0) platform.writeOut(line, static_cast<std::size_t>(length));
-}
-
-// Length of the well-formed UTF-8 sequence that starts `text` (of `left` bytes), with its
-// code point; 0 when none starts there (a stray or cut-short byte, an overlong form, a
-// surrogate).
-std::size_t decodeUtf8(const unsigned char* text, std::size_t left, std::uint32_t& codePoint) {
-    // The lead byte gives the length, the bits it carries and the least code point that
-    // needs that length.
-    const unsigned char lead = text[0];
-    std::size_t length = 4;
-    std::uint32_t smallest = 0x10000;
-    codePoint = lead & 0x07u;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        smallest = 0x80;
-        codePoint = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        smallest = 0x800;
-        codePoint = lead & 0x0Fu;
-    } else if (lead < 0xF0 || lead > 0xF4) {
-        return 0;
-    }
-    if (length > left) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((text[i] & 0xC0u) != 0x80u) return 0;
-        codePoint = codePoint << 6 | (text[i] & 0x3Fu);
-    }
-    if (codePoint < smallest || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return 0;
-    return length;
 }
 
 // Characters a terminal obeys rather than shows: the C0 and C1 controls and DEL (ESC or
@@ -62,19 +33,11 @@ bool isControlCharacter(std::uint32_t codePoint) {
 const std::string& displayName(const std::string& path, bool terminal, std::string& scratch) {
     if (!terminal) return path;
     scratch.clear();
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(path.data());
     const std::size_t size = path.size();
     for (std::size_t i = 0; i < size;) {
-        std::uint32_t codePoint = bytes[i];
-        std::size_t length = 1;
-        if (codePoint >= 0x80) {
-            length = decodeUtf8(bytes + i, size - i, codePoint);
-            if (length == 0) {
-                // A stray byte, judged as the code it would be alone.
-                length = 1;
-                codePoint = bytes[i];
-            }
-        }
+        // A stray byte counts as the code it would be alone.
+        const std::size_t length = utf8CharacterLength(path.data(), size, i);
+        const std::uint32_t codePoint = utf8CodePoint(path.data() + i, length);
         if (isControlCharacter(codePoint)) {
             scratch += '?';
         } else {
