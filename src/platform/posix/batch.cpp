@@ -8,13 +8,10 @@
 // sweep's own thread is the one that takes them.
 
 #include <algorithm>
-#include <cerrno>
 #include <csignal>
-#include <cstring>
 #include <ctime>
 
 #include "platform/posix/batch.h"
-#include "platform/wildcard.h"
 
 namespace posix {
 
@@ -85,15 +82,12 @@ void ReadAhead::fillAndPublish(Batch& batch) {
     batch.slots.clear();
     batch.finished = 0;
     while (batch.slots.size() < BATCH_NAMES) {
-        errno = 0;
-        const struct dirent* found = readdir(directory_);
+        std::size_t length = 0;
+        const struct dirent* found = nextMatchingName(directory_, namePattern_, length, readError_);
         if (found == nullptr) {
-            readError_ = errno;
             namesEnded_ = true;
             break;
         }
-        const std::size_t length = std::strlen(found->d_name);
-        if (!matchesWildcard(namePattern_.data(), namePattern_.size(), found->d_name, length)) continue;
         Slot slot;
         slot.offset = batch.names.size();
         slot.length = length;

@@ -1,7 +1,8 @@
 #pragma once
 
 // Examining entries, and examining them ahead of the sweep on worker threads.
-// examine.cpp: one entry's status and how many threads may examine at once.
+// examine.cpp: the next matching name, one entry's status, and how many threads may
+// examine at once.
 // batch.cpp: ReadAhead, which reads a directory's names in batches, in directory order, and
 // has worker threads examine the matching names of a batch while the sweep works through
 // the batch before it.
@@ -34,6 +35,10 @@ struct Examined {
 
 // fstatat relative to `directory`, never following a link: 0, or the errno it failed with.
 int examineEntry(int directory, const char* name, Examined& out);
+
+// The next name in `directory` that matches `namePattern`, with its length. Null at the
+// end of the listing, with `error` then 0, or the errno that cut the listing short.
+const struct dirent* nextMatchingName(DIR* directory, const std::string& namePattern, std::size_t& length, int& error);
 
 // The CPUs this process may run on, at most MAX_EXAMINERS; 1 when that cannot be told.
 unsigned examinerCount();

@@ -1,7 +1,9 @@
-// One entry's own status, and how many threads may examine entries at once.
+// The next matching name, one entry's own status, and how many threads may examine
+// entries at once.
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sched.h>
@@ -9,8 +11,22 @@
 
 #include "platform/posix/batch.h"
 #include "platform/posix/posix.h"
+#include "platform/wildcard.h"
 
 namespace posix {
+
+const struct dirent* nextMatchingName(DIR* directory, const std::string& namePattern, std::size_t& length, int& error) {
+    for (;;) {
+        errno = 0;
+        const struct dirent* found = readdir(directory);
+        if (found == nullptr) {
+            error = errno;
+            return nullptr;
+        }
+        length = std::strlen(found->d_name);
+        if (matchesWildcard(namePattern.data(), namePattern.size(), found->d_name, length)) return found;
+    }
+}
 
 int examineEntry(int directory, const char* name, Examined& out) {
     struct stat status;

@@ -92,16 +92,9 @@ private:
         }
         if (readAhead_) return advanceAhead();
         for (;;) {
-            errno = 0;
-            const struct dirent* found = readdir(directory_);
-            if (found == nullptr) {
-                readError_ = errno;
-                return false;
-            }
-            const std::size_t length = std::strlen(found->d_name);
-            if (!matchesWildcard(namePattern_.data(), namePattern_.size(), found->d_name, length)) continue;
+            const struct dirent* found = nextMatchingName(directory_, namePattern_, currentLength_, readError_);
+            if (found == nullptr) return false;
             currentName_ = found->d_name;
-            currentLength_ = length;
             if (examine()) {
                 pending_ = true;
                 return true;
@@ -164,19 +157,15 @@ std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& wh
     DIR* directory = descriptor < 0 ? nullptr : fdopendir(descriptor);
     if (directory == nullptr) {
         if (descriptor >= 0) {
-            whyNot = "agecull: " + (prefixLength == 0 ? std::string(".") : std::string(pattern, prefixLength)) + ": " +
-                     std::strerror(errno);
+            whyNot = searchFailure(prefixLength == 0 ? std::string(".") : std::string(pattern, prefixLength), errno);
             close(descriptor);
         }
         return nullptr;
     }
     auto search = std::make_unique<PosixSearch>(directory, std::move(namePattern));
     if (!search->start()) {
-        // An entry named in full that cannot be examined (other than by not being there)
-        // is a reason too.
-        if (search->readError() != 0) {
-            whyNot = "agecull: " + std::string(pattern) + ": " + std::strerror(search->readError());
-        }
+        // A listing that failed before its first match is a reason too.
+        if (search->readError() != 0) whyNot = searchFailure(pattern, search->readError());
         return nullptr;
     }
     return search;

@@ -175,7 +175,7 @@ private:
     }
 
     Descriptor fail(const std::string& place, int error) {
-        whyNot_ = "agecull: " + place + ": " + std::strerror(error);
+        whyNot_ = searchFailure(place, error);
         return Descriptor();
     }
 
@@ -188,19 +188,23 @@ private:
 
 }  // namespace
 
+std::string searchFailure(const std::string& place, int error) {
+    return "agecull: " + place + ": " + std::strerror(error);
+}
+
 int openDirectoryPart(const std::string& directoryPart, std::string& whyNot) {
     const bool absolute = !directoryPart.empty() && directoryPart[0] == '/';
     const std::string shown = directoryPart.empty() ? std::string(".") : directoryPart;
     Descriptor start(open(absolute ? "/" : ".", STEP_FLAGS | O_DIRECTORY));
     if (!start) {
-        whyNot = "agecull: " + shown + ": " + std::strerror(errno);
+        whyNot = searchFailure(shown, errno);
         return -1;
     }
     Walk walk(whyNot);
     Descriptor reached = walk.resolve(std::move(start), std::string(), directoryPart);
     if (!reached) return -1;
     const int directory = openat(reached.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directory < 0) whyNot = "agecull: " + shown + ": " + std::strerror(errno);
+    if (directory < 0) whyNot = searchFailure(shown, errno);
     return directory;
 }
 
