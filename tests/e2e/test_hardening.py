@@ -65,6 +65,15 @@ class Hardening(SweepCase):
         for control in ("\x1b", "\u009b", "\udc9b", "\u202e", "\u2066"):
             self.assertNotIn(control, out)
         self.assertFalse(any(self.exists(name) for name in shown))  # removed under their real names
+        # A message quotes a link's text: standard error is masked when it is the terminal,
+        # whatever standard output is, and a file or pipe gets the real bytes.
+        os.symlink("\x1b]0;owned\x07\x1b[2J", self.path("trap"))
+        said = "agecull: trap -> {}/: No such file or directory"
+        self.assertEqual(self.agecull("trap/*", "5", "/L").err, said.format("\x1b]0;owned\x07\x1b[2J") + "\n")
+        child = pexpect.spawn("sh", ["-c", 'exec "$@" >/dev/null', "sh", *command(), "trap/*", "5", "/L"],
+                              cwd=self.dir, env=base_env(), encoding="utf-8", codec_errors="surrogateescape")
+        self.addCleanup(child.close, force=True)
+        self.assertEqual(self.finish(child), said.format("?]0;owned??[2J") + "\r\n")
 
     @UNIX_ONLY
     def test_directory_swapped_at_the_prompt_does_not_redirect_removal(self):
