@@ -62,6 +62,8 @@ public:
     virtual void flushOut() = 0;
     // Whether standard output is a terminal; read once at start-up.
     virtual bool outputIsTerminal() const = 0;
+    // Whether standard error is a terminal; read once at start-up.
+    virtual bool errorIsTerminal() const = 0;
     // Flushes standard output, then writes "prefix: <text for code>" and a line break to
     // standard error, as perror does.
     virtual void reportError(const char* prefix, int code) = 0;

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "common/utf8.h"
+#include "common/display.h"
 #include "platform/platform.h"
 #include "sweep/cutoff.h"
 #include "sweep/prompt.h"
@@ -18,34 +18,11 @@ void writeCountLine(Platform& platform, std::int32_t count, const char* words) {
     if (length > 0) platform.writeOut(line, static_cast<std::size_t>(length));
 }
 
-// Characters a terminal obeys rather than shows: the C0 and C1 controls and DEL (ESC or
-// CSI can clear the screen or rewrite the line being judged), and the bidirectional
-// overrides and isolates, which can make a name read backwards at the question.
-bool isControlCharacter(std::uint32_t codePoint) {
-    return codePoint < 0x20 || (codePoint >= 0x7F && codePoint <= 0x9F) ||
-           (codePoint >= 0x202A && codePoint <= 0x202E) || (codePoint >= 0x2066 && codePoint <= 0x2069);
-}
-
-// On a terminal each control character is shown as one '?', whatever its length in bytes,
-// and so is each stray byte 0x80-0x9F (some terminals take those alone as C1 controls).
-// Other bytes, letters in any script among them, pass as they are. Files and pipes get
-// the name's real bytes.
-const std::string& displayName(const std::string& path, bool terminal, std::string& scratch) {
-    if (!terminal) return path;
-    scratch.clear();
-    const std::size_t size = path.size();
-    for (std::size_t i = 0; i < size;) {
-        // A stray byte counts as the code it would be alone.
-        const std::size_t length = utf8CharacterLength(path.data(), size, i);
-        const std::uint32_t codePoint = utf8CodePoint(path.data() + i, length);
-        if (isControlCharacter(codePoint)) {
-            scratch += '?';
-        } else {
-            scratch.append(path, i, length);
-        }
-        i += length;
-    }
-    return scratch;
+// A message may quote the pattern or a link's text: standard error gets the same masking
+// as the listing when it is a terminal.
+void reportShown(Platform& platform, const std::string& line) {
+    std::string scratch;
+    platform.reportLine(displayText(line, platform.errorIsTerminal(), scratch).c_str());
 }
 
 // Writes what is left of an entry line after a removal, then accounts for the removal.
@@ -71,7 +48,7 @@ int sweepFiles(const SweepRequest& request, Platform& platform) {
     if (!search) {
         // Standard output keeps its one line; the reason, when there is more to it than
         // "nothing matched", goes where a scheduled job's errors are kept.
-        if (!whyNot.empty()) platform.reportLine(whyNot.c_str());
+        if (!whyNot.empty()) reportShown(platform, whyNot);
         platform.writeText("File not found\n");
         platform.endIfInterrupted();
         return 0;
@@ -102,7 +79,7 @@ int sweepFiles(const SweepRequest& request, Platform& platform) {
 
         entryPath.resize(prefixLength);
         entryPath.append(entry.name, entry.nameLength);
-        const std::string& shown = displayName(entryPath, terminal, scratch);
+        const std::string& shown = displayText(entryPath, terminal, scratch);
         line.assign(1, '\n');
         line.append(time, formatFileTime(platform, localWrite, time, sizeof time));
         line.append("  ", 2);

@@ -65,6 +65,15 @@ class Hardening(SweepCase):
         for control in ("\x1b", "\u009b", "\udc9b", "\u202e", "\u2066"):
             self.assertNotIn(control, out)
         self.assertFalse(any(self.exists(name) for name in shown))  # removed under their real names
+        # A message quotes a link's text: standard error is masked when it is the terminal,
+        # whatever standard output is, and a file or pipe gets the real bytes.
+        os.symlink("\x1b]0;owned\x07\x1b[2J", self.path("trap"))
+        said = "agecull: trap -> {}/: No such file or directory"
+        self.assertEqual(self.agecull("trap/*", "5", "/L").err, said.format("\x1b]0;owned\x07\x1b[2J") + "\n")
+        child = pexpect.spawn("sh", ["-c", 'exec "$@" >/dev/null', "sh", *command(), "trap/*", "5", "/L"],
+                              cwd=self.dir, env=base_env(), encoding="utf-8", codec_errors="surrogateescape")
+        self.addCleanup(child.close, force=True)
+        self.assertEqual(self.finish(child), said.format("?]0;owned??[2J") + "\r\n")
 
     @UNIX_ONLY
     def test_directory_swapped_at_the_prompt_does_not_redirect_removal(self):
@@ -100,39 +109,59 @@ class Hardening(SweepCase):
         if os.geteuid() != 0:
             self.skipTest("needs root: the cases hand directories and links to other users")
         os.chmod(self.dir, 0o755)  # an ordinary user must reach its own tree in here
-        root, other, third, runner = 0, 4242, 4343, 4444  # no passwd entries needed
-        cases = (  # who runs it, owners of the link's directory, of the link, of its target
-            ("root through another user's link", root, other, other, root, f"its directory belongs to uid {other}"),
-            ("root's own link", root, root, root, root, None),
-            ("a user's link to its own directory", root, other, other, other, None),
-            ("a user through a third user's link into its own tree", runner, third, third, runner,
-             f"its directory belongs to uid {third}"),
-            ("another user's link in a shared sticky directory", root, root, other, root, f"it belongs to uid {other}"),
-            ("a user's own link to a directory it may write in", runner, runner, runner, root, None),
+        root, other, third, runner, group = 0, 4242, 4343, 4444, 4545  # no passwd entries needed
+        refused = ": symbolic link not followed: "
+        cases = (  # who runs it, owners of the link's directory, of the link, of where it leads; a twist; refusal
+            ("root through another user's link", root, other, other, root, None,
+             f"{refused}its directory belongs to uid {other}, the directory it leads to belongs to uid {root}"),
+            ("root's own link", root, root, root, root, None, None),
+            ("a user's link to its own directory", root, other, other, other, None, None),
+            ("a user through a third user's link into its own tree", runner, third, third, runner, None,
+             f"{refused}its directory belongs to uid {third}, the directory it leads to belongs to uid {runner}"),
+            ("another user's link in a shared sticky directory", root, root, other, root, None,
+             f"{refused}it belongs to uid {other}, the directory it leads to belongs to uid {root}"),
+            ("a user's own link to a directory it may write in", runner, runner, runner, root, None, None),
+            # The target sits in a directory of root's that only root may search.
+            ("a user's link to its own directory out of its reach", root, other, other, other, "locked",
+             f"{refused}its directory belongs to uid {other}, who cannot reach the directory it leads to"),
+            # The link leads to the user's own target/sub; the pattern climbs out of it.
+            ("'..' after a user's link", root, other, other, other, "climb",
+             f"/..: '..' not followed: a symbolic link before it was placed by uid {other}, "
+             f"the directory it leads to belongs to uid {root}"),
+            # Any member of the group could rename another of root's links over this one.
+            ("root's link in a directory its group may write", root, root, root, root, "shared",
+             f"{refused}its directory (mode 2775) may be written by others than its owner"),
         )
-        for index, (label, user, holder, link_owner, target_owner, refusal) in enumerate(cases):
+        for index, (label, user, holder, link_owner, target_owner, twist, refusal) in enumerate(cases):
             with self.subTest(label):
                 if user != root and not others_can_run(BINARY):
                     self.skipTest(f"{BINARY} cannot be run by another user from where it was built")
                 case = f"case{index}"
-                self.make(f"{case}/target/old.log", 10)
+                target = f"{case}/locked/target" if twist == "locked" else f"{case}/target"
+                leads_to = f"{target}/sub" if twist == "climb" else target
+                self.make(f"{target}/old.log", 10)
+                os.makedirs(self.path(leads_to), exist_ok=True)
                 os.makedirs(self.path(f"{case}/holder"))
-                os.symlink("../target", self.path(f"{case}/holder/cache"))  # '..' from the link's own directory
-                os.lchown(self.path(f"{case}/holder/cache"), link_owner, -1)
-                os.chown(self.path(f"{case}/holder"), holder, -1)
-                os.chmod(self.path(f"{case}/holder"), 0o1777 if holder != link_owner else 0o755)
-                os.chown(self.path(f"{case}/target"), target_owner, -1)
-                os.chmod(self.path(f"{case}/target"), 0o777)  # only ownership may decide
-                result = self.agecull(f"{case}/holder/cache/*.log", "5", "/Q", user=user)
+                link = self.path(f"{case}/holder/cache")
+                os.symlink(os.path.relpath(self.path(leads_to), self.path(f"{case}/holder")), link)  # with '..'
+                os.lchown(link, link_owner, -1)
+                os.chown(self.path(f"{case}/holder"), holder, group if twist == "shared" else -1)
+                os.chmod(self.path(f"{case}/holder"),
+                         0o2775 if twist == "shared" else 0o1777 if holder != link_owner else 0o755)
+                os.chown(self.path(leads_to), target_owner, -1)
+                os.chmod(self.path(leads_to), 0o777)  # only ownership may decide
+                if twist == "locked":
+                    os.chmod(self.path(f"{case}/locked"), 0o700)
+                pattern = f"{case}/holder/cache/{'../' if twist == 'climb' else ''}*.log"
+                result = self.agecull(pattern, "5", "/Q", user=user)
                 if refusal:
                     self.assertEqual(result.out, NOT_FOUND)
-                    self.assertEqual(result.err, f"agecull: {case}/holder/cache: symbolic link not followed: {refusal}, "
-                                                 f"the directory it leads to belongs to uid {target_owner}\n")
-                    self.assertTrue(self.exists(f"{case}/target/old.log"))
+                    self.assertEqual(result.err, f"agecull: {case}/holder/cache{refusal}\n")
+                    self.assertTrue(self.exists(f"{target}/old.log"))
                 else:
                     self.assertIn(f"  {case}/holder/cache/old.log  -deleted\n", result.out)
                     self.assertEqual(result.err, "")
-                    self.assertFalse(self.exists(f"{case}/target/old.log"))
+                    self.assertFalse(self.exists(f"{target}/old.log"))
 
     @UNIX_ONLY
     def test_directories_an_ordinary_user_may_not_search_are_named(self):

@@ -108,6 +108,11 @@ TEST_F(PosixPlatformTest, DirectoryPartIsWalkedAsTheKernelWouldWalkIt) {
                                        {"loop2", "loop1"}, {"loop1", "loop2"}, {"missing", "dangling"}}) {
         ASSERT_EQ(symlink(target.c_str(), path(link).c_str()), 0) << link;
     }
+    // chain0 -> chain1 -> ... -> chain40 -> sub: from chain1, exactly the kernel's 40 links.
+    ASSERT_EQ(symlink("sub", path("chain40").c_str()), 0);
+    for (int i = 0; i < 40; ++i) {
+        ASSERT_EQ(symlink(("chain" + std::to_string(i + 1)).c_str(), path("chain" + std::to_string(i)).c_str()), 0);
+    }
     const Names found{"f.log"};
     const struct {
         std::string pattern;  // relative ones from root_/sub
@@ -123,6 +128,8 @@ TEST_F(PosixPlatformTest, DirectoryPartIsWalkedAsTheKernelWouldWalkIt) {
         {"./deep/./*.log", found},
         {"deep/*.log", found},
         {"*.none", {"<not found>"}},
+        {root_ + "/chain1/deep/*.log", found},
+        {root_ + "/chain0/deep/*.log", {"agecull: " + root_ + "/chain0/: Too many levels of symbolic links"}},
         {root_ + "/loop1/*.log", {"agecull: " + root_ + "/loop1/: Too many levels of symbolic links"}},
         {root_ + "/dangling/x", {"agecull: " + root_ + "/dangling -> missing/: No such file or directory"}},
         {root_ + "/file/x", {"agecull: " + root_ + "/file/: Not a directory"}},

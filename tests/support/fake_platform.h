@@ -55,7 +55,8 @@ public:
     std::map<std::string, int> removalErrors;  // entry path -> error code
     std::deque<int> keys;                    // readKey's answers; KEY_NONE once exhausted
     std::size_t interruptAtRemoval = 0;      // a signal comes during this removal (from 1)
-    bool terminal = false;
+    bool terminal = false;                   // standard output is a terminal
+    bool errorTerminal = false;              // standard error is a terminal
     std::vector<int> shortDate;              // the short date's numbers; empty: month, day, year
     bool dateFails = false;
 
@@ -77,6 +78,7 @@ public:
         if (markFlushes && (out.empty() || out.back() != '|')) out += "|";
     }
     bool outputIsTerminal() const override { return terminal; }
+    bool errorIsTerminal() const override { return errorTerminal; }
     void reportError(const char* prefix, int code) override {
         flushOut();
         err += prefix;

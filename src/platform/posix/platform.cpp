@@ -52,6 +52,7 @@ public:
         // Full buffering for speed; the sweep flushes where order or visibility needs it.
         std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
         outputIsTerminal_ = isatty(STDOUT_FILENO) == 1;
+        errorIsTerminal_ = isatty(STDERR_FILENO) == 1;
     }
 
     void writeOut(const char* data, std::size_t size) override {
@@ -59,6 +60,7 @@ public:
     }
     void flushOut() override { posix::flushStandardOutput(); }
     bool outputIsTerminal() const override { return outputIsTerminal_; }
+    bool errorIsTerminal() const override { return errorIsTerminal_; }
 
     void reportError(const char* prefix, int code) override {
         posix::flushStandardOutput();
@@ -113,6 +115,7 @@ public:
 
 private:
     bool outputIsTerminal_ = false;
+    bool errorIsTerminal_ = false;
     bool offsetKnown_ = false;
     std::int64_t offsetTicks_ = 0;
     posix::DateText dates_;

@@ -2,14 +2,19 @@
 // any symbolic link on the way, and a user who owns a directory on that path could point it
 // anywhere: root cleaning /tmp/u/cache would then delete the old files of whatever
 // directory u chose. So every component is opened without following links, and a link is
-// read here and followed only when nobody but root, the running user or the owner of the
-// directory it leads to could have put it there.
+// read here and followed only when whoever could have put it there is root, the running
+// user, or the owner of the directory it leads to who can reach that directory anyway.
+// Once such a user has steered the walk, a '..' after it is judged the same way, since it
+// leads wherever that user chose to start from.
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -83,6 +88,7 @@ public:
             std::string linkText;
             if (!openStep(current.get(), name.c_str(), next, info, linkText)) return fail(place + "/", errno);
             if (S_ISDIR(info.st_mode)) {
+                if (name == ".." && !climbAllowed(next.get(), info, place)) return Descriptor();
                 current = std::move(next);
                 continue;
             }
@@ -142,6 +148,15 @@ private:
         if (++linksFollowed_ > MAX_LINKS) return fail(outermost_ + "/", ELOOP);
         struct stat holderInfo;
         if (fstat(holder.get(), &holderInfo) != 0) return fail(place + "/", errno);
+        // Where others than the owner may write and the sticky bit does not keep their hands
+        // off entries they do not own, any of them could have renamed some other link over
+        // this one's name: the holder is no more trusted than the least trusted of them.
+        if ((holderInfo.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (holderInfo.st_mode & S_ISVTX) == 0) {
+            char mode[8];
+            std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(holderInfo.st_mode & 07777));
+            return refuse(place + ": symbolic link not followed: its directory (mode " + mode +
+                          ") may be written by others than its owner");
+        }
         const bool absolute = linkText[0] == '/';
         Descriptor start(absolute ? open("/", STEP_FLAGS | O_DIRECTORY) : fcntl(holder.get(), F_DUPFD_CLOEXEC, 0));
         if (!start) return fail(place + "/", errno);
@@ -151,27 +166,66 @@ private:
         if (!target) return target;
         struct stat targetInfo;
         if (fstat(target.get(), &targetInfo) != 0) return fail(place + "/", errno);
-        // Whoever owns the directory could have replaced the link, and whoever owns the link
-        // placed it: each must be trusted or own the target already.
-        const char* whose = nullptr;
-        uid_t suspect = 0;
-        if (!trusted(holderInfo.st_uid, targetInfo.st_uid)) {
-            whose = "its directory belongs to uid ";
-            suspect = holderInfo.st_uid;
-        } else if (!trusted(linkOwner, targetInfo.st_uid)) {
-            whose = "it belongs to uid ";
-            suspect = linkOwner;
+        // Whoever owns the directory could have replaced the link (in a sticky one, only the
+        // link's owner and the directory's), and whoever owns the link placed it: each must
+        // be trusted for the directory it leads to.
+        using Placer = std::pair<uid_t, const char*>;
+        for (const auto& [placer, whose] :
+             {Placer{holderInfo.st_uid, "its directory belongs to uid "}, Placer{linkOwner, "it belongs to uid "}}) {
+            const std::string why = distrust(placer, target.get(), targetInfo);
+            if (!why.empty()) {
+                return refuse(place + ": symbolic link not followed: " + whose + std::to_string(placer) + why);
+            }
         }
-        if (whose != nullptr) {
-            whyNot_ = "agecull: " + place + ": symbolic link not followed: " + whose + std::to_string(suspect) +
-                      ", the directory it leads to belongs to uid " + std::to_string(targetInfo.st_uid);
-            return Descriptor();
+        for (const uid_t placer : {holderInfo.st_uid, linkOwner}) {
+            const bool known = std::find(steerers_.begin(), steerers_.end(), placer) != steerers_.end();
+            if (placer != 0 && placer != self_ && !known) steerers_.push_back(placer);
         }
         return target;
     }
 
-    bool trusted(uid_t placer, uid_t targetOwner) const {
-        return placer == 0 || placer == self_ || placer == targetOwner;
+    // A '..' leads wherever the users who steered the walk so far chose to start from: each
+    // of them must be trusted for the directory it reaches, as for a link's own target.
+    bool climbAllowed(int directory, const struct stat& info, const std::string& place) {
+        for (const uid_t steerer : steerers_) {
+            const std::string why = distrust(steerer, directory, info);
+            if (!why.empty()) {
+                refuse(place + ": '..' not followed: a symbolic link before it was placed by uid " +
+                       std::to_string(steerer) + why);
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Empty when `placer` may send the walk to `directory`: root, the running user, or its
+    // owner who can reach it on its own. Otherwise the reason, to end a refusal message.
+    std::string distrust(uid_t placer, int directory, const struct stat& info) const {
+        if (placer == 0 || placer == self_) return std::string();
+        if (placer != info.st_uid) return ", the directory it leads to belongs to uid " + std::to_string(info.st_uid);
+        if (!reaches(placer, directory, info)) return ", who cannot reach the directory it leads to";
+        return std::string();
+    }
+
+    // Whether `user` may search every directory above `directory` up to the root: as their
+    // owner (who can give themselves the right), or with search allowed to group and others
+    // both, since whether the user is in the group is not known here.
+    static bool reaches(uid_t user, int directory, const struct stat& info) {
+        std::string up = "..";
+        struct stat below = info;
+        for (;;) {
+            struct stat above;
+            if (fstatat(directory, up.c_str(), &above, 0) != 0) return false;
+            if (above.st_dev == below.st_dev && above.st_ino == below.st_ino) return true;  // the root
+            if (above.st_uid != user && (above.st_mode & (S_IXGRP | S_IXOTH)) != (S_IXGRP | S_IXOTH)) return false;
+            below = above;
+            up += "/..";
+        }
+    }
+
+    Descriptor refuse(const std::string& text) {
+        whyNot_ = "agecull: " + text;
+        return Descriptor();
     }
 
     Descriptor fail(const std::string& place, int error) {
@@ -181,6 +235,8 @@ private:
 
     std::string& whyNot_;
     uid_t self_;
+    // The users other than root and the running user who placed the links followed so far.
+    std::vector<uid_t> steerers_;
     int linksFollowed_ = 0;
     int depth_ = 0;
     std::string outermost_;

@@ -20,6 +20,8 @@ constexpr std::size_t OUTPUT_BUFFER_SIZE = 1 << 16;
 std::string outputBuffer;
 bool outputChecked = false;
 bool outputTerminal = false;
+bool errorChecked = false;
+bool errorTerminal = false;
 UINT savedConsoleCodePage = 0;
 bool keyboardChecked = false;
 bool keyboardAvailable = false;
@@ -102,6 +104,15 @@ bool outputIsTerminal() {
     return outputTerminal;
 }
 
+bool errorIsTerminal() {
+    if (!errorChecked) {
+        errorChecked = true;
+        DWORD mode = 0;
+        errorTerminal = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+    }
+    return errorTerminal;
+}
+
 void writeErrorLine(const std::string& text) {
     flushOut();
     std::string line;
@@ -113,6 +124,7 @@ void writeErrorLine(const std::string& text) {
 void prepareConsole() {
     outputBuffer.reserve(OUTPUT_BUFFER_SIZE + 2);
     SetConsoleCtrlHandler(restoreOnInterrupt, TRUE);
+    errorIsTerminal();  // taken now, at start-up, as standard output's is just below
     // Only a console has a code page to set; the one it had is put back at the end, as the
     // shell that started us reads it too.
     if (!outputIsTerminal()) return;

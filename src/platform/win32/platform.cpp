@@ -32,6 +32,7 @@ public:
     void writeOut(const char* data, std::size_t size) override { win32::writeOut(data, size); }
     void flushOut() override { win32::flushOut(); }
     bool outputIsTerminal() const override { return win32::outputIsTerminal(); }
+    bool errorIsTerminal() const override { return win32::errorIsTerminal(); }
 
     void reportError(const char* prefix, int code) override {
         const char* text = code == ERROR_ENTRY_CHANGED ? "Changed since it was listed, so it was kept"

@@ -55,7 +55,9 @@ bool formatTime(const CalendarTime& time, char* buffer, std::size_t size);
 // first write that fails is said once on standard error.
 void writeOut(const char* data, std::size_t size);
 void flushOut();
+// Whether standard output, and standard error, is a console; each read once, at start-up.
 bool outputIsTerminal();
+bool errorIsTerminal();
 // Flushes standard output, then writes `text` and a line break to standard error.
 void writeErrorLine(const std::string& text);
 // Sets the console to the code page the program's text is in; restoreConsole puts that,
