@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/fake_platform.h"
+#include "sweep/report.h"
 
 namespace {
 
@@ -21,32 +22,49 @@ TEST(Prompt, AnswersEchoUpperCaseAndOtherKeysAreIgnored) {
         FakePlatform platform;
         platform.markFlushes = true;
         platform.keys = c.keys;
-        EXPECT_EQ(confirmDelete(platform), c.answer);
+        RunReport report(platform, Program::AGECULL);
+        EXPECT_EQ(confirmDelete(report), c.answer);
         EXPECT_EQ(platform.out, c.out);
         EXPECT_TRUE(platform.keys.empty());
     }
 }
 
-TEST(Prompt, EscAndAMissingTerminalEndTheRunWithStatusZero) {
-    // A run with no terminal may be one nobody watches: it says why on standard error too.
+TEST(Prompt, EscAndAMissingTerminalEndTheRunWithTheProgramsStatus) {
+    // A run with no terminal may be one nobody watches: agecull says why on standard error
+    // too. agecull-strict says either there, and ends with 1.
     const struct {
+        Program program;
         std::deque<int> keys;
         std::string out;
         std::string err;
+        int status;
     } cases[] = {
-        {{'q', 27}, "delete y/n ? \nESC - Program aborted\n", ""},
-        {{},
+        {Program::AGECULL, {'q', 27}, "delete y/n ? \nESC - Program aborted\n", "", 0},
+        {Program::AGECULL,
+         {},
          "delete y/n ? \nNo terminal to answer the prompt - Program aborted\n<err>",
-         "No terminal to answer the prompt - Program aborted\n"},
+         "No terminal to answer the prompt - Program aborted\n",
+         0},
+        {Program::AGECULL_STRICT,
+         {'q', 27},
+         "delete y/n ? \nESC - Program aborted\n<err>",
+         "agecull-strict: ESC - Program aborted\n",
+         1},
+        {Program::AGECULL_STRICT,
+         {},
+         "delete y/n ? \nNo terminal to answer the prompt - Program aborted\n<err>",
+         "agecull-strict: No terminal to answer the prompt - Program aborted\n",
+         1},
     };
     for (const auto& c : cases) {
         FakePlatform platform;
         platform.keys = c.keys;
+        RunReport report(platform, c.program);
         try {
-            confirmDelete(platform);
+            confirmDelete(report);
             ADD_FAILURE() << "returned an answer";
         } catch (const FakeExit& exit) {
-            EXPECT_EQ(exit.status, 0);
+            EXPECT_EQ(exit.status, c.status);
         }
         EXPECT_EQ(platform.out, c.out);
         EXPECT_EQ(platform.err, c.err);

@@ -163,7 +163,7 @@ private:
             suspect = linkOwner;
         }
         if (whose != nullptr) {
-            whyNot_ = "agecull: " + place + ": symbolic link not followed: " + whose + std::to_string(suspect) +
+            whyNot_ = place + ": symbolic link not followed: " + whose + std::to_string(suspect) +
                       ", the directory it leads to belongs to uid " + std::to_string(targetInfo.st_uid);
             return Descriptor();
         }
@@ -189,7 +189,7 @@ private:
 }  // namespace
 
 std::string searchFailure(const std::string& place, int error) {
-    return "agecull: " + place + ": " + std::strerror(error);
+    return place + ": " + std::strerror(error);
 }
 
 int openDirectoryPart(const std::string& directoryPart, std::string& whyNot) {
