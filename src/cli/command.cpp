@@ -95,10 +95,9 @@ void runCommand(int argc, const char* const* argv, RunReport& report) {
         return;
     }
     if (argc < 3 || argc > 4) {
-        writeLine(platform, "Invalid number of paramaters");
+        reject(report, "Invalid number of paramaters");
         platform.writeText("\n");
         printUsage(platform);
-        report.argumentsRejected("Invalid number of paramaters");
         return;
     }
     if (std::strlen(argv[1]) > MAX_PATTERN_LENGTH) return reject(report, "Path too long");
