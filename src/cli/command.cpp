@@ -6,6 +6,7 @@
 #include "common/types.h"
 #include "common/version.h"
 #include "platform/platform.h"
+#include "sweep/report.h"
 #include "sweep/sweep.h"
 
 namespace {
@@ -32,6 +33,12 @@ bool readOption(const char* argument, SweepRequest& request) {
         return true;
     }
     return false;
+}
+
+// Ends the run with its one line about the command line.
+void reject(RunReport& report, const char* message) {
+    writeLine(report.platform(), message);
+    report.argumentsRejected(message);
 }
 
 }  // namespace
@@ -71,6 +78,13 @@ std::int32_t parseDayCount(const char* text) {
 }
 
 int runCommand(int argc, const char* const* argv, Platform& platform) {
+    RunReport report(platform, Program::AGECULL);
+    runCommand(argc, argv, report);
+    return 0;
+}
+
+void runCommand(int argc, const char* const* argv, RunReport& report) {
+    Platform& platform = report.platform();
     printBanner(platform);
     platform.writeText("\n");
     writeLine(platform, "* Deleted files are NOT moved to recycle bin. Use this program with caution. *");
@@ -78,32 +92,22 @@ int runCommand(int argc, const char* const* argv, Platform& platform) {
 
     if (argc == 2 && isHelpRequest(argv[1])) {
         printUsage(platform);
-        return 0;
+        return;
     }
     if (argc < 3 || argc > 4) {
-        writeLine(platform, "Invalid number of paramaters");
+        reject(report, "Invalid number of paramaters");
         platform.writeText("\n");
         printUsage(platform);
-        return 0;
+        return;
     }
-    if (std::strlen(argv[1]) > MAX_PATTERN_LENGTH) {
-        writeLine(platform, "Path too long");
-        return 0;
-    }
+    if (std::strlen(argv[1]) > MAX_PATTERN_LENGTH) return reject(report, "Path too long");
     SweepRequest request;
     request.pattern = argv[1];
     request.days = parseDayCount(argv[2]);
-    if (request.days < 1) {
-        writeLine(platform, "Number of days must be > 0");
-        return 0;
-    }
+    if (request.days < 1) return reject(report, "Number of days must be > 0");
     if (std::strspn(argv[2], "0123456789") < std::strlen(argv[2])) {
-        writeLine(platform, "days must consist of the digits 0 - 9 only");
-        return 0;
+        return reject(report, "days must consist of the digits 0 - 9 only");
     }
-    if (argc == 4 && !readOption(argv[3], request)) {
-        writeLine(platform, "Optional 3rd paramater can only be /Q or /L");
-        return 0;
-    }
-    return sweepFiles(request, platform);
+    if (argc == 4 && !readOption(argv[3], request)) return reject(report, "Optional 3rd paramater can only be /Q or /L");
+    sweepFiles(request, report);
 }

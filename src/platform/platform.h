@@ -69,6 +69,14 @@ public:
     virtual void reportError(const char* prefix, int code) = 0;
     // Flushes standard output, then writes `text` and a line break to standard error.
     virtual void reportLine(const char* text) = 0;
+    // The first write to standard output that fails (a full disk, a closed pipe) is said
+    // on standard error as "prefix: <the system's text>"; later ones add nothing.
+    virtual void nameOutputFailure(const char* prefix) = 0;
+    // Whether a write to standard output has failed so far.
+    virtual bool outputFailed() const = 0;
+    // Whether standard error is the systemd journal's stream: JOURNAL_STREAM holds
+    // "<device>:<inode>" of standard error itself. Read once at start-up.
+    virtual bool errorIsJournal() const = 0;
 
     // One key code from the keyboard (not standard input), unechoed, without Enter.
     // KEY_NONE when none can ever come. Flushes standard output first, once the keyboard
@@ -102,7 +110,8 @@ public:
 
     // Opens a search over `pattern`; null when it cannot be opened or nothing matches. On
     // null, `whyNot` is left empty when the directory was searched and nothing matched,
-    // and otherwise says why it could not be searched (a missing directory, an unsafe link).
+    // and otherwise says why it could not be searched (a missing directory, an unsafe link)
+    // as "<the place concerned>: <why>", for the logic to put the program's name before.
     virtual std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot) = 0;
     // Length of the pattern's leading drive and directory part, exactly as typed.
     virtual std::size_t pathPrefixLength(const char* pattern) const = 0;

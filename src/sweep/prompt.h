@@ -1,8 +1,8 @@
 #pragma once
 
-class Platform;
+class RunReport;
 
 // Asks "delete y/n ? " on the current line and waits for Y, N or Esc (other keys are
 // ignored). Echoes the answer; returns true for Y, false for N. Never returns after Esc, or
-// when no key can ever come: it then ends the process with status 0.
-bool confirmDelete(Platform& platform);
+// when no key can ever come: it then ends the process with the run's status (0 for agecull).
+bool confirmDelete(RunReport& report);

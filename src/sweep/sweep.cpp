@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "sweep/cutoff.h"
 #include "sweep/prompt.h"
+#include "sweep/report.h"
 #include "timefmt/timefmt.h"
 
 namespace {
@@ -18,22 +19,16 @@ void writeCountLine(Platform& platform, std::int32_t count, const char* words) {
     if (length > 0) platform.writeOut(line, static_cast<std::size_t>(length));
 }
 
-// A message may quote the pattern or a link's text: standard error gets the same masking
-// as the listing when it is a terminal.
-void reportShown(Platform& platform, const std::string& line) {
-    std::string scratch;
-    platform.reportLine(displayText(line, platform.errorIsTerminal(), scratch).c_str());
-}
-
 // Writes what is left of an entry line after a removal, then accounts for the removal.
-void finishRemoval(Platform& platform, int error, std::string& line, SweepCounts& counts) {
+void finishRemoval(RunReport& report, int error, const std::string& shown, std::string& line, SweepCounts& counts) {
+    Platform& platform = report.platform();
     if (error == 0) {
         line += "-deleted";
         platform.writeOut(line.data(), line.size());
         ++counts.processed;
     } else {
         platform.writeOut(line.data(), line.size());
-        platform.reportError("  Could not delete ", error);
+        report.removalFailed(shown, error);
         ++counts.failed;
     }
 }
@@ -41,6 +36,13 @@ void finishRemoval(Platform& platform, int error, std::string& line, SweepCounts
 }  // namespace
 
 int sweepFiles(const SweepRequest& request, Platform& platform) {
+    RunReport report(platform, Program::AGECULL);
+    sweepFiles(request, report);
+    return 0;
+}
+
+void sweepFiles(const SweepRequest& request, RunReport& report) {
+    Platform& platform = report.platform();
     // A request to stop waits for the entry in hand to be finished and its line written.
     platform.holdInterruptions();
     std::string whyNot;
@@ -48,10 +50,10 @@ int sweepFiles(const SweepRequest& request, Platform& platform) {
     if (!search) {
         // Standard output keeps its one line; the reason, when there is more to it than
         // "nothing matched", goes where a scheduled job's errors are kept.
-        if (!whyNot.empty()) reportShown(platform, whyNot);
+        if (!whyNot.empty()) report.searchFailed(whyNot);
         platform.writeText("File not found\n");
         platform.endIfInterrupted();
-        return 0;
+        return;
     }
     const std::size_t prefixLength = platform.pathPrefixLength(request.pattern);
     const FileTime cutoff = computeCutoff(platform, request.days);
@@ -93,13 +95,13 @@ int sweepFiles(const SweepRequest& request, Platform& platform) {
             // Removed before its line is written, while the status next() read a moment ago
             // still holds: writing first could block on a full pipe or a paused terminal
             // for any length of time, and would then call for a second look at the entry.
-            finishRemoval(platform, search->removeListed(), line, counts);
+            finishRemoval(report, search->removeListed(), shown, line, counts);
         } else {
             platform.writeOut(line.data(), line.size());
             line.clear();
-            if (confirmDelete(platform)) {
+            if (confirmDelete(report)) {
                 // The answer may have taken any time: the entry is looked at again.
-                finishRemoval(platform, search->removeIfUnchanged(), line, counts);
+                finishRemoval(report, search->removeIfUnchanged(), shown, line, counts);
             } else {
                 ++counts.skipped;
             }
@@ -110,7 +112,7 @@ int sweepFiles(const SweepRequest& request, Platform& platform) {
     // A listing cut short by a read error must not pass for a complete sweep.
     const int readError = search->readError();
     search.reset();
-    if (readError != 0) platform.reportError("  Could not read the directory", readError);
+    if (readError != 0) report.listingCutShort(std::string(request.pattern, prefixLength), readError);
 
     platform.writeText("\n\n");
     writeCountLine(platform, counts.processed,
@@ -118,5 +120,4 @@ int sweepFiles(const SweepRequest& request, Platform& platform) {
     if (counts.failed > 0) writeCountLine(platform, counts.failed, " files failed to delete");
     if (counts.skipped > 0) writeCountLine(platform, counts.skipped, " files were skipped");
     platform.endIfInterrupted();
-    return 0;
 }

@@ -1,6 +1,6 @@
 """Runs the built agecull over real temporary directories and checks its exact output.
 
-AGECULL_BINARY names the binary. With AGECULL_PLATFORM=windows it is a Windows build
+AGECULL_BINARY names the binary, AGECULL_STRICT_BINARY agecull-strict. With AGECULL_PLATFORM=windows it is a Windows build
 (agecull.exe), run through Wine unless the tests themselves run on Windows. The cases then
 expect the Windows text-mode line break (CRLF, checked on every line and then read as "\n"),
 '\\' in the paths they type and see, and Windows' own wildcard rules.
@@ -23,6 +23,9 @@ DAY = 86400
 WINDOWS = os.environ.get("AGECULL_PLATFORM", "posix") == "windows"
 WINE = WINDOWS and os.name != "nt"
 COMMAND = ["wine", BINARY] if WINE else [BINARY]
+# agecull-strict, the same engine for scripts, built beside it.
+STRICT_BINARY = os.environ.get("AGECULL_STRICT_BINARY") or os.path.join(
+    os.path.dirname(BINARY), "agecull-strict.exe" if WINDOWS else "agecull-strict")
 # The Windows build also makes the same program without its UTF-8 manifest, as Windows
 # before 10 1903 runs it, in the ANSI code page of the user's locale.
 LEGACY_BINARY = os.path.join(os.path.dirname(BINARY), "agecull_legacy_codepage.exe") if WINDOWS else None

@@ -57,12 +57,15 @@ public:
     std::size_t interruptAtRemoval = 0;      // a signal comes during this removal (from 1)
     bool terminal = false;                   // standard output is a terminal
     bool errorTerminal = false;              // standard error is a terminal
+    bool outputFails = false;                // every write to standard output fails
+    bool journal = false;                    // standard error is the journal's stream
     std::vector<int> shortDate;              // the short date's numbers; empty: month, day, year
     bool dateFails = false;
 
     // Records.
     std::string out;       // standard output, with "|" where it was flushed when asked
     std::string err;
+    std::string outputFailurePrefix;
     std::vector<std::string> removed;
     std::vector<bool> lookedAgain;              // per removal: removeIfUnchanged rather than removeListed
     std::vector<std::size_t> outSizeAtRemoval;  // how much output was written, per call
@@ -90,6 +93,9 @@ public:
         err += std::string(text) + "\n";
         out += "<err>";
     }
+    void nameOutputFailure(const char* prefix) override { outputFailurePrefix = prefix; }
+    bool outputFailed() const override { return outputFails; }
+    bool errorIsJournal() const override { return journal; }
     int readKey() override {
         flushOut();
         ++keysRead;

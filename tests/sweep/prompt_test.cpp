@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/fake_platform.h"
+#include "sweep/report.h"
 
 namespace {
 
@@ -21,7 +22,8 @@ TEST(Prompt, AnswersEchoUpperCaseAndOtherKeysAreIgnored) {
         FakePlatform platform;
         platform.markFlushes = true;
         platform.keys = c.keys;
-        EXPECT_EQ(confirmDelete(platform), c.answer);
+        RunReport report(platform, Program::AGECULL);
+        EXPECT_EQ(confirmDelete(report), c.answer);
         EXPECT_EQ(platform.out, c.out);
         EXPECT_TRUE(platform.keys.empty());
     }
@@ -42,8 +44,9 @@ TEST(Prompt, EscAndAMissingTerminalEndTheRunWithStatusZero) {
     for (const auto& c : cases) {
         FakePlatform platform;
         platform.keys = c.keys;
+        RunReport report(platform, Program::AGECULL);
         try {
-            confirmDelete(platform);
+            confirmDelete(report);
             ADD_FAILURE() << "returned an answer";
         } catch (const FakeExit& exit) {
             EXPECT_EQ(exit.status, 0);

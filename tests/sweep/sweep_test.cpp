@@ -170,13 +170,13 @@ TEST(Sweep, NothingSelectedGivesTwoEmptyLinesAndZeroCount) {
 TEST(Sweep, FailedOpenPrintsFileNotFoundAndNoHeader) {
     // Nothing matched: standard output alone. A directory that could not be searched: its
     // reason on standard error first.
-    for (const std::string why : {"", "agecull: missing/: No such file or directory"}) {
+    for (const std::string why : {"", "missing/: No such file or directory"}) {
         Sweep sweep;
         sweep.platform.searchOpens = false;
         sweep.platform.openFailure = why;
         EXPECT_EQ(sweep.run("missing/*", true, false), 0);
         EXPECT_EQ(sweep.platform.out, why.empty() ? "File not found\n" : "<err>File not found\n");
-        EXPECT_EQ(sweep.platform.err, why.empty() ? "" : why + "\n");
+        EXPECT_EQ(sweep.platform.err, why.empty() ? "" : "agecull: " + why + "\n");
     }
 }
 

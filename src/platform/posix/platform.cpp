@@ -15,27 +15,45 @@
 //   perror                       -> here: strerror on standard error, after flushing standard output
 //   fwrite/fflush on stdout      -> here: a failed write (a full disk, a closed descriptor) is said
 //                                   once on standard error, and the run goes on
+//   (the systemd journal)        -> here: JOURNAL_STREAM against fstat of standard error
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "platform/platform.h"
 #include "platform/posix/posix.h"
 
 namespace {
 
+bool outputFailure = false;
+std::string outputFailurePrefix;
+
 // A report that cannot be written must not pass in silence, as a full disk under a
 // redirected output otherwise would: the first failure is said, with the system's reason.
 // Later ones add nothing, and the sweep goes on with its removals all the same.
 void noticeOutputFailure(int error) {
-    static bool reported = false;
-    if (reported) return;
-    reported = true;
-    std::fprintf(stderr, "agecull: cannot write to standard output: %s\n", std::strerror(error));
+    if (outputFailure) return;
+    outputFailure = true;
+    std::fprintf(stderr, "%s: %s\n", outputFailurePrefix.c_str(), std::strerror(error));
+}
+
+// systemd sets JOURNAL_STREAM for a service whose standard error it connects to the
+// journal; standard error may since have been redirected, hence the comparison.
+bool errorIsJournalStream() {
+    const char* stream = std::getenv("JOURNAL_STREAM");
+    struct stat info;
+    if (stream == nullptr || fstat(STDERR_FILENO, &info) != 0) return false;
+    char own[64];
+    std::snprintf(own, sizeof own, "%" PRIuMAX ":%" PRIuMAX, static_cast<std::uintmax_t>(info.st_dev),
+                  static_cast<std::uintmax_t>(info.st_ino));
+    return std::strcmp(stream, own) == 0;
 }
 
 }  // namespace
@@ -53,6 +71,7 @@ public:
         std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
         outputIsTerminal_ = isatty(STDOUT_FILENO) == 1;
         errorIsTerminal_ = isatty(STDERR_FILENO) == 1;
+        errorIsJournal_ = errorIsJournalStream();
     }
 
     void writeOut(const char* data, std::size_t size) override {
@@ -73,6 +92,10 @@ public:
         posix::flushStandardOutput();
         std::fprintf(stderr, "%s\n", text);
     }
+
+    void nameOutputFailure(const char* prefix) override { outputFailurePrefix = prefix; }
+    bool outputFailed() const override { return outputFailure; }
+    bool errorIsJournal() const override { return errorIsJournal_; }
 
     int readKey() override { return posix::readTerminalKey(); }
     void holdInterruptions() override { posix::holdInterruptions(); }
@@ -116,6 +139,7 @@ public:
 private:
     bool outputIsTerminal_ = false;
     bool errorIsTerminal_ = false;
+    bool errorIsJournal_ = false;
     bool offsetKnown_ = false;
     std::int64_t offsetTicks_ = 0;
     posix::DateText dates_;

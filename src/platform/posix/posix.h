@@ -84,8 +84,8 @@ std::size_t pathPrefixLength(const char* pattern);
 // for reading, one component at a time, following only the symbolic links that are safe to
 // follow. -1 with `whyNot` set when it cannot be.
 int openDirectoryPart(const std::string& directoryPart, std::string& whyNot);
-// Why `place` could not be searched, as standard error shows it: "agecull: <place>: <the
-// system's text for error>".
+// Why `place` could not be searched, as the sweep reports it: "<place>: <the system's text
+// for error>".
 std::string searchFailure(const std::string& place, int error);
 
 }  // namespace posix

@@ -150,7 +150,7 @@ std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& wh
     const std::size_t prefixLength = pathPrefixLength(pattern);
     std::string namePattern(pattern + prefixLength);
     if (namePattern.empty()) {
-        whyNot = "agecull: " + std::string(pattern) + ": no file name after the last '/'";
+        whyNot = std::string(pattern) + ": no file name after the last '/'";
         return nullptr;
     }
     const int descriptor = openDirectoryPart(std::string(pattern, prefixLength), whyNot);

@@ -224,7 +224,7 @@ private:
     }
 
     Descriptor refuse(const std::string& text) {
-        whyNot_ = "agecull: " + text;
+        whyNot_ = text;
         return Descriptor();
     }
 
@@ -245,7 +245,7 @@ private:
 }  // namespace
 
 std::string searchFailure(const std::string& place, int error) {
-    return "agecull: " + place + ": " + std::strerror(error);
+    return place + ": " + std::strerror(error);
 }
 
 int openDirectoryPart(const std::string& directoryPart, std::string& whyNot) {

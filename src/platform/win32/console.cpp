@@ -18,6 +18,8 @@ namespace {
 constexpr std::size_t OUTPUT_BUFFER_SIZE = 1 << 16;
 
 std::string outputBuffer;
+bool outputFailure = false;
+std::string outputFailurePrefix;
 bool outputChecked = false;
 bool outputTerminal = false;
 bool errorChecked = false;
@@ -88,12 +90,15 @@ void flushOut() {
     outputBuffer.clear();
     // A report that cannot be written must not pass in silence: the first failure is said
     // on standard error, with the system's words; the sweep goes on all the same.
-    static bool failureReported = false;
-    if (!written && !failureReported) {
-        failureReported = true;
-        writeErrorLine("agecull: cannot write to standard output: " + systemText(error));
+    if (!written && !outputFailure) {
+        outputFailure = true;
+        writeErrorLine(outputFailurePrefix + ": " + systemText(error));
     }
 }
+
+void nameOutputFailure(const char* prefix) { outputFailurePrefix = prefix; }
+
+bool outputFailed() { return outputFailure; }
 
 bool outputIsTerminal() {
     if (!outputChecked) {

@@ -41,6 +41,10 @@ public:
     }
 
     void reportLine(const char* text) override { win32::writeErrorLine(text); }
+    void nameOutputFailure(const char* prefix) override { win32::nameOutputFailure(prefix); }
+    bool outputFailed() const override { return win32::outputFailed(); }
+    // No journal on Windows.
+    bool errorIsJournal() const override { return false; }
 
     int readKey() override { return win32::readKey(); }
 

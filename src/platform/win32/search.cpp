@@ -214,7 +214,7 @@ std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& wh
     const std::string typedPrefix(pattern, prefixLength);
     const char* namePart = pattern + prefixLength;
     if (*namePart == '\0') {
-        whyNot = "agecull: " + std::string(pattern) + ": no file name after the last '\\'";
+        whyNot = std::string(pattern) + ": no file name after the last '\\'";
         return nullptr;
     }
     std::wstring widePrefix;
@@ -223,18 +223,18 @@ std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& wh
         (GetACP() != CP_UTF8 && !typedIntact(widePrefix + wideName))) {
         // The command line came through a code page that cannot hold what was typed:
         // "日本.log" would arrive as "??.log" and match "ab.log".
-        whyNot = "agecull: " + std::string(pattern) + ": the pattern as typed cannot be held in " + codePageWords() +
+        whyNot = std::string(pattern) + ": the pattern as typed cannot be held in " + codePageWords() +
                  ", so nothing was searched";
         return nullptr;
     }
     if (hasInvalidNameCharacter(namePart)) {
-        whyNot = "agecull: " + std::string(pattern) + ": " + systemText(ERROR_INVALID_NAME);
+        whyNot = std::string(pattern) + ": " + systemText(ERROR_INVALID_NAME);
         return nullptr;
     }
     std::string namePattern;
     foldedUtf8(wideName.data(), wideName.size(), namePattern);
 
-    const std::string shownDirectory = "agecull: " + (prefixLength == 0 ? std::string(".") : typedPrefix);
+    const std::string shownDirectory = prefixLength == 0 ? std::string(".") : typedPrefix;
     std::wstring directoryPath;
     if (!longFormOf(prefixLength == 0 ? std::wstring(L".") : widePrefix, directoryPath)) {
         whyNot = shownDirectory + ": " + systemText(GetLastError());

@@ -55,6 +55,9 @@ bool formatTime(const CalendarTime& time, char* buffer, std::size_t size);
 // first write that fails is said once on standard error.
 void writeOut(const char* data, std::size_t size);
 void flushOut();
+// The words before the system's text when a write first fails; whether one has.
+void nameOutputFailure(const char* prefix);
+bool outputFailed();
 // Whether standard output, and standard error, is a console; each read once, at start-up.
 bool outputIsTerminal();
 bool errorIsTerminal();

@@ -1,0 +1,68 @@
+#pragma once
+
+// What a run came to, and the one place that words its error lines. agecull and
+// agecull-strict share the engine; they differ only here: agecull keeps its own lines and
+// always ends with 0, agecull-strict names itself on every error line and ends with a
+// status a script can act on.
+
+#include <cstdint>
+#include <string>
+
+class Platform;
+
+enum class Program { AGECULL, AGECULL_STRICT };
+
+// What went wrong in a run, filled in by the front end and the sweep as it happens.
+struct RunOutcome {
+    bool argumentsRejected = false;  // a message about the command line ended the run
+    bool searchFailed = false;       // the directory could not be searched (not "nothing matched")
+    std::int32_t failedRemovals = 0;
+    bool listingCutShort = false;    // a read error ended the listing early
+    bool stopped = false;            // Esc, or no terminal to answer the question
+};
+
+// Exit statuses of agecull-strict.
+constexpr int STATUS_DONE = 0;     // every selected entry handled as asked, or nothing matched
+constexpr int STATUS_FAILED = 1;   // a removal failed, the listing or the output fell short, or it stopped
+constexpr int STATUS_REFUSED = 2;  // the command line was rejected or the search could not be made
+
+class RunReport {
+public:
+    // Tells the platform how to word a failed write to standard output.
+    RunReport(Platform& platform, Program program);
+
+    Platform& platform() const { return platform_; }
+    const RunOutcome& outcome() const { return outcome_; }
+
+    // Each records the fact and writes what the program says about it on standard error.
+
+    // `message` ended the run on standard output.
+    void argumentsRejected(const char* message);
+    // `reason` is the platform's "<place>: <why>".
+    void searchFailed(const std::string& reason);
+    // `shownPath` is the path as its entry line shows it (masked again when only standard
+    // error is a terminal).
+    void removalFailed(const std::string& shownPath, int code);
+    // `directory` is the pattern's directory part as typed, "" for the current directory.
+    void listingCutShort(const std::string& directory, int code);
+    // `message` ends the run at the question, on standard output; `agecullSaysItToo`
+    // repeats it on agecull's standard error as well (agecull-strict always does).
+    void stopped(const char* message, bool agecullSaysItToo);
+
+    // agecull: 0, always. agecull-strict: the worst of what happened, standard output's
+    // failures included, so it is read once standard output has been flushed.
+    int exitStatus() const;
+
+private:
+    bool strict() const { return program_ == Program::AGECULL_STRICT; }
+    // "<3>" where the journal reads priorities, the program's name and ": ".
+    std::string lead() const;
+    // `text` masked for standard error when that is a terminal.
+    std::string shown(const std::string& text) const;
+    void line(const std::string& text);
+
+    Platform& platform_;
+    Program program_;
+    bool journal_;
+    RunOutcome outcome_;
+};
