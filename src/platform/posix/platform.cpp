@@ -13,12 +13,12 @@
 //                                   in hand is recorded, then acted on
 //   remove                       -> search.cpp: unlinkat relative to the searched directory
 //   perror                       -> here: strerror on standard error, after flushing standard output
-//   fwrite/fflush on stdout      -> here: a failed write (a full disk, a closed descriptor) is said
-//                                   once on standard error, and the run goes on
+//   fwrite/fflush on stdout      -> output.cpp: a 64 KiB buffer of our own and write(2); a failed
+//                                   write is said once on standard error and the run goes on,
+//                                   unless the reader of a pipe has gone: then it ends there
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,56 +28,58 @@
 
 namespace {
 
-// A report that cannot be written must not pass in silence, as a full disk under a
-// redirected output otherwise would: the first failure is said, with the system's reason.
-// Later ones add nothing, and the sweep goes on with its removals all the same.
-void noticeOutputFailure(int error) {
-    static bool reported = false;
-    if (reported) return;
-    reported = true;
-    std::fprintf(stderr, "agecull: cannot write to standard output: %s\n", std::strerror(error));
-}
+// Removals stop once nobody reads the record of them: with standard output a pipe whose
+// reader has gone, the run ends before the next removal rather than at its next write,
+// which may be a whole buffer of removals later.
+class ReaderWatchedSearch final : public DirectorySearch {
+public:
+    explicit ReaderWatchedSearch(std::unique_ptr<DirectorySearch> search) : search_(std::move(search)) {}
 
-}  // namespace
+    bool next(FoundEntry& out) override { return search_->next(out); }
+    int readError() const override { return search_->readError(); }
+    int removeListed() override {
+        posix::endIfReaderGone();
+        return search_->removeListed();
+    }
+    int removeIfUnchanged() override {
+        posix::endIfReaderGone();
+        return search_->removeIfUnchanged();
+    }
 
-void posix::flushStandardOutput() {
-    if (std::fflush(stdout) != 0) noticeOutputFailure(errno);
-}
-
-namespace {
+private:
+    std::unique_ptr<DirectorySearch> search_;
+};
 
 class PosixPlatform final : public Platform {
 public:
     PosixPlatform() {
         // Full buffering for speed; the sweep flushes where order or visibility needs it.
-        std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+        posix::startOutput();
         outputIsTerminal_ = isatty(STDOUT_FILENO) == 1;
     }
 
-    void writeOut(const char* data, std::size_t size) override {
-        if (std::fwrite(data, 1, size, stdout) != size) noticeOutputFailure(errno);
-    }
-    void flushOut() override { posix::flushStandardOutput(); }
+    void writeOut(const char* data, std::size_t size) override { posix::writeOut(data, size); }
+    void flushOut() override { posix::flushOut(); }
     bool outputIsTerminal() const override { return outputIsTerminal_; }
 
     void reportError(const char* prefix, int code) override {
-        posix::flushStandardOutput();
+        posix::flushOut();
         const char* text = code == ERROR_ENTRY_CHANGED ? "Changed since it was listed, so it was kept"
                                                         : std::strerror(code);
         std::fprintf(stderr, "%s: %s\n", prefix, text);
     }
 
     void reportLine(const char* text) override {
-        posix::flushStandardOutput();
+        posix::flushOut();
         std::fprintf(stderr, "%s\n", text);
     }
 
-    int readKey() override { return posix::readTerminalKey(); }
+    int readKey() override { return posix::readKey(); }
     void holdInterruptions() override { posix::holdInterruptions(); }
     void endIfInterrupted() override { posix::endIfInterrupted(); }
 
     [[noreturn]] void exitProcess(int status) override {
-        posix::flushStandardOutput();
+        posix::flushOut();
         posix::endIfInterrupted();
         std::exit(status);
     }
@@ -106,7 +108,9 @@ public:
     }
 
     std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot) override {
-        return posix::openSearch(pattern, whyNot);
+        std::unique_ptr<DirectorySearch> search = posix::openSearch(pattern, whyNot);
+        if (!search) return search;
+        return std::make_unique<ReaderWatchedSearch>(std::move(search));
     }
 
     std::size_t pathPrefixLength(const char* pattern) const override { return posix::pathPrefixLength(pattern); }
