@@ -10,7 +10,8 @@
 //   GetTimeFormatA               -> dates.cpp: hh:mm:ss and the locale's AM_STR/PM_STR
 //   _getch                       -> terminal.cpp: one byte from /dev/tty, non-canonical, unechoed
 //   (Ctrl-C, kill, a hang-up)    -> terminal.cpp: SIGINT, SIGTERM and SIGHUP held until the entry
-//                                   in hand is recorded, then acted on
+//                                   in hand is recorded, then acted on; a write to standard
+//                                   output still blocked a second after one is given up
 //   remove                       -> search.cpp: unlinkat relative to the searched directory
 //   perror                       -> here: strerror on standard error, after flushing standard output
 //   fwrite/fflush on stdout      -> output.cpp: a 64 KiB buffer of our own and write(2); a failed
