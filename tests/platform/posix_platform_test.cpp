@@ -276,6 +276,34 @@ TEST_F(PosixPlatformTest, AnExaminationHeldTooLongIsDoneAgain) {
     EXPECT_EQ(seen, MANY);
 }
 
+TEST_F(PosixPlatformTest, StandardOutputGoesOutInWholeWritesOf64KiB) {
+    Platform& platform = systemPlatform();
+    platform.flushOut();
+    std::fflush(stdout);
+    const int file = open(path("out").c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    ASSERT_GE(file, 0);
+    const int saved = dup(STDOUT_FILENO);
+    ASSERT_EQ(dup2(file, STDOUT_FILENO), STDOUT_FILENO);
+    auto written = [file] {
+        struct stat info;
+        return fstat(file, &info) == 0 ? info.st_size : -1;
+    };
+    std::vector<off_t> sizes;
+    const std::string almost((1 << 16) - 1, 'x');
+    platform.writeOut(almost.data(), almost.size());
+    sizes.push_back(written());
+    for (const char* more : {"y", "z"}) {
+        platform.writeOut(more, 1);
+        sizes.push_back(written());
+    }
+    platform.flushOut();
+    sizes.push_back(written());
+    dup2(saved, STDOUT_FILENO);  // before any check, which gtest reports on standard output
+    close(saved);
+    close(file);
+    EXPECT_EQ(sizes, (std::vector<off_t>{0, 1 << 16, 1 << 16, (1 << 16) + 1}));
+}
+
 TEST(PosixPlatform, PrefixIsThePatternUpToItsLastSlash) {
     const struct {
         const char* pattern;

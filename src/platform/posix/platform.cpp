@@ -10,17 +10,18 @@
 //   GetTimeFormatA               -> dates.cpp: hh:mm:ss and the locale's AM_STR/PM_STR
 //   _getch                       -> terminal.cpp: one byte from /dev/tty, non-canonical, unechoed
 //   (Ctrl-C, kill, a hang-up)    -> terminal.cpp: SIGINT, SIGTERM and SIGHUP held until the entry
-//                                   in hand is recorded, then acted on
+//                                   in hand is recorded, then acted on; a write to standard
+//                                   output still blocked a second after one is given up
 //   remove                       -> search.cpp: unlinkat relative to the searched directory
 //   perror                       -> here: strerror on standard error, after flushing standard output
-//   fwrite/fflush on stdout      -> here: a failed write (a full disk, a closed descriptor) is said
-//                                   once on standard error, and the run goes on
+//   fwrite/fflush on stdout      -> output.cpp: a 64 KiB buffer of our own and write(2); a failed
+//                                   write is said once on standard error and the run goes on,
+//                                   unless the reader of a pipe has gone: then it ends there
 //   (the systemd journal)        -> here: JOURNAL_STREAM against fstat of standard error
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -31,18 +32,6 @@
 #include "platform/posix/posix.h"
 
 namespace {
-
-bool outputFailure = false;
-std::string outputFailurePrefix;
-
-// A report that cannot be written must not pass in silence, as a full disk under a
-// redirected output otherwise would: the first failure is said, with the system's reason.
-// Later ones add nothing, and the sweep goes on with its removals all the same.
-void noticeOutputFailure(int error) {
-    if (outputFailure) return;
-    outputFailure = true;
-    std::fprintf(stderr, "%s: %s\n", outputFailurePrefix.c_str(), std::strerror(error));
-}
 
 // systemd sets JOURNAL_STREAM for a service whose standard error it connects to the
 // journal; standard error may since have been redirected, hence the comparison.
@@ -56,53 +45,65 @@ bool errorIsJournalStream() {
     return std::strcmp(stream, own) == 0;
 }
 
-}  // namespace
+// Removals stop once nobody reads the record of them: with standard output a pipe whose
+// reader has gone, the run ends before the next removal rather than at its next write,
+// which may be a whole buffer of removals later.
+class ReaderWatchedSearch final : public DirectorySearch {
+public:
+    explicit ReaderWatchedSearch(std::unique_ptr<DirectorySearch> search) : search_(std::move(search)) {}
 
-void posix::flushStandardOutput() {
-    if (std::fflush(stdout) != 0) noticeOutputFailure(errno);
-}
+    bool next(FoundEntry& out) override { return search_->next(out); }
+    int readError() const override { return search_->readError(); }
+    int removeListed() override {
+        posix::endIfReaderGone();
+        return search_->removeListed();
+    }
+    int removeIfUnchanged() override {
+        posix::endIfReaderGone();
+        return search_->removeIfUnchanged();
+    }
 
-namespace {
+private:
+    std::unique_ptr<DirectorySearch> search_;
+};
 
 class PosixPlatform final : public Platform {
 public:
     PosixPlatform() {
         // Full buffering for speed; the sweep flushes where order or visibility needs it.
-        std::setvbuf(stdout, nullptr, _IOFBF, 1 << 16);
+        posix::startOutput();
         outputIsTerminal_ = isatty(STDOUT_FILENO) == 1;
         errorIsTerminal_ = isatty(STDERR_FILENO) == 1;
         errorIsJournal_ = errorIsJournalStream();
     }
 
-    void writeOut(const char* data, std::size_t size) override {
-        if (std::fwrite(data, 1, size, stdout) != size) noticeOutputFailure(errno);
-    }
-    void flushOut() override { posix::flushStandardOutput(); }
+    void writeOut(const char* data, std::size_t size) override { posix::writeOut(data, size); }
+    void flushOut() override { posix::flushOut(); }
     bool outputIsTerminal() const override { return outputIsTerminal_; }
     bool errorIsTerminal() const override { return errorIsTerminal_; }
 
     void reportError(const char* prefix, int code) override {
-        posix::flushStandardOutput();
+        posix::flushOut();
         const char* text = code == ERROR_ENTRY_CHANGED ? "Changed since it was listed, so it was kept"
                                                         : std::strerror(code);
         std::fprintf(stderr, "%s: %s\n", prefix, text);
     }
 
     void reportLine(const char* text) override {
-        posix::flushStandardOutput();
+        posix::flushOut();
         std::fprintf(stderr, "%s\n", text);
     }
 
-    void nameOutputFailure(const char* prefix) override { outputFailurePrefix = prefix; }
-    bool outputFailed() const override { return outputFailure; }
+    void nameOutputFailure(const char* prefix) override { posix::nameOutputFailure(prefix); }
+    bool outputFailed() const override { return posix::outputFailed(); }
     bool errorIsJournal() const override { return errorIsJournal_; }
 
-    int readKey() override { return posix::readTerminalKey(); }
+    int readKey() override { return posix::readKey(); }
     void holdInterruptions() override { posix::holdInterruptions(); }
     void endIfInterrupted() override { posix::endIfInterrupted(); }
 
     [[noreturn]] void exitProcess(int status) override {
-        posix::flushStandardOutput();
+        posix::flushOut();
         posix::endIfInterrupted();
         std::exit(status);
     }
@@ -131,7 +132,9 @@ public:
     }
 
     std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot) override {
-        return posix::openSearch(pattern, whyNot);
+        std::unique_ptr<DirectorySearch> search = posix::openSearch(pattern, whyNot);
+        if (!search) return search;
+        return std::make_unique<ReaderWatchedSearch>(std::move(search));
     }
 
     std::size_t pathPrefixLength(const char* pattern) const override { return posix::pathPrefixLength(pattern); }

@@ -14,9 +14,29 @@
 
 namespace posix {
 
-// platform.cpp: makes everything written to standard output so far visible; a failure is
-// said once on standard error.
-void flushStandardOutput();
+// output.cpp: standard output, buffered in 64 KiB; what cannot be written is said on
+// standard error.
+
+// Looks at what standard output is, and has a write to a pipe with no reader fail with
+// EPIPE rather than end the process unannounced. Once, before any output.
+void startOutput();
+// Standard output, written out each time 64 KiB have gathered. A write that fails is said
+// once and the run goes on, except for a reader gone (endForGoneReader).
+void writeOut(const char* data, std::size_t size);
+// Makes everything written so far visible.
+void flushOut();
+// Before a removal: when standard output is a pipe or a socket whose reader has gone, the
+// run ends as endForGoneReader says; otherwise returns at once.
+void endIfReaderGone();
+// The words a failed write is said with, before ": <the system's text>".
+void nameOutputFailure(const char* prefix);
+// Whether a write to standard output has failed.
+bool outputFailed();
+// Says once on standard error that the reader of standard output is gone and that no
+// further files are deleted, then ends as endAfterBrokenPipe says.
+[[noreturn]] void endForGoneReader();
+// Says on standard error that the record was given up. Async-signal-safe.
+void sayOutputAbandoned();
 
 // clock.cpp: the clock, the local offset and the calendar.
 
@@ -69,12 +89,21 @@ private:
 
 // terminal.cpp: one key from the controlling terminal; KEY_NONE when none can come.
 // Standard output is flushed once the terminal is ready to give the key.
-int readTerminalKey();
+int readKey();
 // From now on SIGINT, SIGTERM and SIGHUP are held until endIfInterrupted, except while a
-// key is awaited, which they end at once.
+// key is awaited, which they end at once, and while a write to standard output stays
+// blocked, which they end after a grace of a second.
 void holdInterruptions();
 // After a held signal: flushes standard output and ends the process by that signal.
 void endIfInterrupted();
+// Around each write(2) to standard output, for the grace above.
+void beginOutputWrite();
+void endOutputWrite();
+// Remembers whether the caller ignores SIGPIPE, then ignores it.
+void catchBrokenPipes();
+// Puts the terminal back and ends the process by SIGPIPE, as a filter whose reader left
+// ends; with status 0 when the caller ignores SIGPIPE.
+[[noreturn]] void endAfterBrokenPipe();
 
 // search.cpp: the directory search and the pattern's directory part.
 std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot);

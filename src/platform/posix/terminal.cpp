@@ -8,6 +8,9 @@
 // works: it finishes the entry in hand and writes its line, then endIfInterrupted ends the
 // process by the same signal, so a deleted file never goes unrecorded and whoever started
 // the run still sees how it ended. A wait for a key has nothing in hand, and ends at once.
+// Nor does a write to standard output, which may block for as long as its reader likes: once
+// a signal has come, each write gets OUTPUT_GRACE_SECONDS, and one still blocked then ends
+// the run by the signal, the rest of the record given up (and standard error says so).
 
 #include <cerrno>
 #include <csignal>
@@ -26,6 +29,8 @@ namespace {
 
 // After a lone ESC byte, how long to wait for the rest of a key's escape sequence.
 constexpr int ESCAPE_SEQUENCE_WAIT_MS = 50;
+// After Ctrl-C, kill or a hang-up, how long a write to standard output may stay blocked.
+constexpr unsigned OUTPUT_GRACE_SECONDS = 1;
 
 int ttyDescriptor = -1;
 struct termios savedSettings;
@@ -37,7 +42,15 @@ volatile std::sig_atomic_t inKeyMode = 0;
 volatile std::sig_atomic_t waitingForKey = 0;
 // The first held signal that came, 0 while none has.
 volatile std::sig_atomic_t pendingSignal = 0;
+// A write to standard output is under way, and may block.
+volatile std::sig_atomic_t writingOutput = 0;
+// The alarm bounds the write under way.
+volatile std::sig_atomic_t graceArmed = 0;
+// The signal the run is ending by, once the record has been given up.
+volatile std::sig_atomic_t abandoning = 0;
 bool handlersInstalled = false;
+// The caller had SIGPIPE ignored before the output made it so.
+bool callerIgnoresBrokenPipes = false;
 
 const int heldSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -45,11 +58,12 @@ const int heldSignals[] = {SIGINT, SIGTERM, SIGHUP};
 // background (stopped, then sent "kill %1") would itself be stopped by SIGTTOU if it tried.
 bool ownsTerminal() { return tcgetpgrp(ttyDescriptor) == getpgrp(); }
 
-void setHandler(int signalNumber, void (*handler)(int)) {
+void setHandler(int signalNumber, void (*handler)(int), int extraFlags = 0) {
     struct sigaction action {};
     action.sa_handler = handler;
-    // Interrupted system calls carry on: the handlers only take a note, or stop and resume.
-    action.sa_flags = SA_RESTART;
+    // Interrupted system calls carry on: the handlers only take a note, stop and resume, or
+    // end the process themselves.
+    action.sa_flags = SA_RESTART | extraFlags;
     sigaction(signalNumber, &action, nullptr);
 }
 
@@ -79,9 +93,35 @@ void endBySignal(int signalNumber) {
     _exit(128 + signalNumber);  // not reached: the default action ends the process
 }
 
+// The grace has run out for a write still blocked: the record is given up. An alarm
+// while standard error is blocked too ends the process without the words.
+void onGraceOver(int) {
+    if (abandoning != 0) endBySignal(abandoning);
+    if (writingOutput == 0 || pendingSignal == 0) return;  // that write got through after all
+    abandoning = pendingSignal;
+    alarm(OUTPUT_GRACE_SECONDS);
+    sayOutputAbandoned();
+    endBySignal(abandoning);
+}
+
+// Installed on first use, so that an alarm the caller set before exec keeps its meaning
+// until then. Async-signal-safe.
+void armGrace() {
+    static volatile std::sig_atomic_t installed = 0;
+    if (installed == 0) {
+        installed = 1;
+        // SA_NODEFER: a second alarm must reach the handler while it writes to standard error.
+        setHandler(SIGALRM, onGraceOver, SA_NODEFER);
+    }
+    graceArmed = 1;
+    alarm(OUTPUT_GRACE_SECONDS);
+}
+
 void onHeldSignal(int signalNumber) {
     if (waitingForKey) endBySignal(signalNumber);
-    if (pendingSignal == 0) pendingSignal = signalNumber;
+    if (pendingSignal != 0) return;
+    pendingSignal = signalNumber;
+    if (writingOutput) armGrace();
 }
 
 void onStopSignal(int signalNumber) {
@@ -148,18 +188,44 @@ void holdInterruptions() {
 
 void endIfInterrupted() {
     if (pendingSignal == 0) return;
-    flushStandardOutput();
+    flushOut();
     endBySignal(pendingSignal);
 }
 
-int readTerminalKey() {
+void beginOutputWrite() {
+    writingOutput = 1;
+    if (pendingSignal != 0) armGrace();
+}
+
+void endOutputWrite() {
+    writingOutput = 0;
+    if (graceArmed) {
+        alarm(0);
+        graceArmed = 0;
+    }
+}
+
+void catchBrokenPipes() {
+    struct sigaction current {};
+    callerIgnoresBrokenPipes = sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void endAfterBrokenPipe() {
+    if (!callerIgnoresBrokenPipes) endBySignal(SIGPIPE);
+    // A caller that ignores SIGPIPE wants to be told by a status instead: agecull's is 0.
+    if (inKeyMode && ownsTerminal()) tcsetattr(ttyDescriptor, TCSANOW, &savedSettings);
+    _exit(0);
+}
+
+int readKey() {
     holdInterruptions();
     if (ttyDescriptor == -1) {
         ttyDescriptor = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (ttyDescriptor < 0) ttyDescriptor = -2;
     }
     if (ttyDescriptor < 0 || tcgetattr(ttyDescriptor, &savedSettings) != 0) {
-        flushStandardOutput();
+        flushOut();
         return KEY_NONE;
     }
     keySettings = savedSettings;
@@ -170,7 +236,7 @@ int readTerminalKey() {
     tcsetattr(ttyDescriptor, TCSANOW, &keySettings);
     // The question shows only now: a key pressed the moment it appears is read as a key,
     // never echoed or held for Enter by a terminal still in line mode.
-    flushStandardOutput();
+    flushOut();
     // From here a signal ends the wait at once; one that came before is acted on now.
     waitingForKey = 1;
     if (pendingSignal != 0) endBySignal(pendingSignal);
