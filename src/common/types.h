@@ -12,32 +12,6 @@ constexpr FileTime TICKS_PER_DAY = 864000000000ULL;
 // The longest pattern the command accepts, in bytes.
 constexpr std::size_t MAX_PATTERN_LENGTH = 260;
 
-// What the front end hands to the sweep. `pattern` points at the argument text itself.
-struct SweepRequest {
-    const char* pattern = "";
-    std::int32_t days = 1;
-    bool quiet = false;
-    bool listOnly = false;
-};
-
-// Outcome counts, owned by the sweep.
-struct SweepCounts {
-    std::int32_t processed = 0;
-    std::int32_t failed = 0;
-    std::int32_t skipped = 0;
-};
-
-// Calendar fields of a FileTime, with no zone conversion.
-struct CalendarTime {
-    int year = 1601;
-    int month = 1;  // 1..12
-    int day = 1;    // 1..31
-    int hour = 0;   // 0..23
-    int minute = 0;
-    int second = 0;
-    int millisecond = 0;
-};
-
 // `time` moved by a signed number of ticks, held at the ends of the FileTime scale
 // instead of wrapping round. Offsets are time-zone sized, far from the int64 limits.
 inline FileTime shiftFileTime(FileTime time, std::int64_t ticks) {

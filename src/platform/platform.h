@@ -11,6 +11,17 @@
 
 #include "common/types.h"
 
+// Calendar fields of a FileTime, with no zone conversion.
+struct CalendarTime {
+    int year = 1601;
+    int month = 1;  // 1..12
+    int day = 1;    // 1..31
+    int hour = 0;   // 0..23
+    int minute = 0;
+    int second = 0;
+    int millisecond = 0;
+};
+
 // readKey's answer when no key can ever arrive (no terminal, or it was closed).
 constexpr int KEY_NONE = -1;
 

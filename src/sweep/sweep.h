@@ -1,9 +1,24 @@
 #pragma once
 
-#include "common/types.h"
+#include <cstdint>
 
 class Platform;
 class RunReport;
+
+// What the front end hands to the sweep. `pattern` points at the argument text itself.
+struct SweepRequest {
+    const char* pattern = "";
+    std::int32_t days = 1;
+    bool quiet = false;
+    bool listOnly = false;
+};
+
+// Outcome counts, owned by the sweep.
+struct SweepCounts {
+    std::int32_t processed = 0;
+    std::int32_t failed = 0;
+    std::int32_t skipped = 0;
+};
 
 // Walks the entries matching the request's pattern, selects those last written before the
 // cutoff, and lists, deletes or asks about each; then prints the counts. Returns 0.
