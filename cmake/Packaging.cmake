@@ -1,5 +1,5 @@
 # Packages made by cpack from the install rules: a Debian package on Linux, a zip on
-# Windows. Every package carries the project version, like the banner and the manual page.
+# Windows, a tarball from the fully static Linux build (AGECULL_STATIC). Every package carries the project version, like the banner and the manual page.
 
 set(CPACK_PACKAGE_NAME agecull)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -19,6 +19,12 @@ set(CPACK_STRIP_FILES ON)
 if(WIN32)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME "agecull-${PROJECT_VERSION}-windows")
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+elseif(AGECULL_STATIC)
+  # The commands, the manual, the completions, the examples and the licence, laid out as
+  # under a prefix (bin/, share/): unpack it anywhere, or copy its contents to /usr/local.
+  set(CPACK_GENERATOR TGZ)
+  set(CPACK_PACKAGE_FILE_NAME "agecull-${PROJECT_VERSION}-${CMAKE_SYSTEM_PROCESSOR}-linux")
   set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
 elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   set(CPACK_GENERATOR DEB)

@@ -10,6 +10,11 @@
 
 #include <langinfo.h>
 #include <locale.h>
+#ifdef __APPLE__
+// macOS declares locale_t, LC_TIME_MASK and the _l functions here, not in <locale.h>;
+// nl_langinfo_l only when <langinfo.h> came first.
+#include <xlocale.h>
+#endif
 
 #include "platform/posix/posix.h"
 
