@@ -55,11 +55,15 @@ public:
 
     int readError() const override { return readError_; }
 
-    int removeListed() override { return removeIfRemovable(current_); }
+    // Both look again first: the examination that selected the entry may have been made
+    // ahead of the sweep, hundreds of names earlier, and a newer file renamed over the name
+    // since must not go in its place.
+    int removeListed() override { return removeIfUnchanged(); }
 
     int removeIfUnchanged() override {
-        // Looked at again relative to the searched directory and without following links:
-        // only the very file that was examined, unchanged, may go.
+        // Looked at again relative to the searched directory and without following links,
+        // on this thread just before the unlink: only the very file that was examined,
+        // unchanged, may go.
         Examined now;
         const int error = examineEntry(dirfd(directory_), currentName_, now);
         if (error != 0) return error;
