@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/posix/batch.h"
+#include "platform/posix/read_ahead.h"
 #include "platform/posix/posix.h"
 #include "support/fake_platform.h"
 
