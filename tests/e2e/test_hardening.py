@@ -238,6 +238,34 @@ class Hardening(SweepCase):
                     self.assertIn("  0 files were deleted\r\n  1 files failed to delete\r\n", out)
                 self.assertTrue(self.exists("x.log"))
 
+    @UNIX_ONLY
+    def test_file_replaced_just_after_its_examination_is_kept_by_a_quiet_sweep(self):
+        library = os.environ.get("AGECULL_STAT_FAULTS_LIBRARY", "")
+        if not os.path.exists(library):
+            self.skipTest("no AGECULL_STAT_FAULTS_LIBRARY to replace files with")
+        env = base_env(LD_PRELOAD=library, AGECULL_STAT_SWAPS="x.log=newer,y.log=link")
+        env["ASAN_OPTIONS"] = ":".join(filter(None, (env.get("ASAN_OPTIONS"), "verify_asan_link_order=0")))
+        # With every CPU (names examined ahead of the sweep) and with one.
+        for launcher in ((), ("taskset", "-c", str(min(os.sched_getaffinity(0))))):
+            with self.subTest(launcher=launcher):
+                times = {name: self.make(name, 10) for name in ("a.log", "x.log", "y.log")}
+                self.make("newer", 1, content=b"new\n")
+                os.symlink("newer.target", self.path("link"))
+                self.age("link", 1)
+                order = [name for name in os.listdir(self.dir) if name in times]
+                result = self.agecull("*.log", "5", "/Q", env=env, launcher=launcher)
+                lines = "".join(self.line(name, times[name], "-deleted" if name == "a.log" else "")
+                                for name in order)
+                self.assertEqual(self.body(result, "Deleting", 5),
+                                 lines + "\n\n  1 files were deleted\n  2 files failed to delete\n")
+                self.assertEqual(result.err, CHANGED * 2)
+                with open(self.path("x.log"), "rb") as newcomer:
+                    self.assertEqual(newcomer.read(), b"new\n")
+                self.assertEqual(os.readlink(self.path("y.log")), "newer.target")
+                self.assertFalse(self.exists("a.log"))
+                os.remove(self.path("x.log"))
+                os.remove(self.path("y.log"))
+
     def test_output_that_cannot_be_written_is_said_once_and_the_sweep_goes_on(self):
         # More lines than one output buffer holds: writes fail during the sweep and at its
         # end. One line: only the last flush, as the run ends, can fail.

@@ -1,13 +1,18 @@
 // Makes fstatat fail for chosen names, so that a test can put an entry that vanished, or
 // one that cannot be examined, at a known place in a real directory. Loaded into the real
 // binary with LD_PRELOAD; AGECULL_STAT_FAULTS lists name=errno pairs, comma-separated,
-// e.g. "f000010.log=2,f000500.log=5". Every other call goes to the C library.
+// e.g. "f000010.log=2,f000500.log=5". AGECULL_STAT_SWAPS lists name=newcomer pairs: just
+// after the first examination of `name` succeeds, `newcomer` (in the same directory) is
+// renamed over it, as another program might at the worst moment. Every other call goes to
+// the C library.
 //
 // <sys/stat.h> is left out on purpose: the C library declares these functions with
 // throw(), which definitions here would have to repeat, and they only need the struct's name.
 
 #include <dlfcn.h>
+#include <stdio.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -26,36 +31,81 @@ struct Fault {
     int error;
 };
 
-// Filled once before main, read-only afterwards: safe from any thread.
+struct Swap {
+    char name[MAX_NAME];
+    char newcomer[MAX_NAME];
+    std::atomic<bool> done;
+};
+
+// Filled once before main, read-only afterwards (but for each swap's flag): safe from any
+// thread.
 Fault faults[MAX_FAULTS];
 int faultCount = 0;
+Swap swaps[MAX_FAULTS];
+int swapCount = 0;
 Fstatat realFstatat = nullptr;
 Fstatat realFstatat64 = nullptr;
 
-__attribute__((constructor)) void loadFaults() {
-    realFstatat = reinterpret_cast<Fstatat>(dlsym(RTLD_NEXT, "fstatat"));
-    realFstatat64 = reinterpret_cast<Fstatat>(dlsym(RTLD_NEXT, "fstatat64"));
-    const char* list = std::getenv("AGECULL_STAT_FAULTS");
-    while (list != nullptr && *list != '\0' && faultCount < MAX_FAULTS) {
+// Calls `take(name, value)` for each name=value pair of the list in `variable`.
+template <typename Take>
+void readPairs(const char* variable, Take take) {
+    const char* list = std::getenv(variable);
+    while (list != nullptr && *list != '\0') {
         const char* equals = std::strchr(list, '=');
-        if (equals == nullptr || static_cast<std::size_t>(equals - list) >= MAX_NAME) break;
-        Fault& fault = faults[faultCount++];
-        std::memcpy(fault.name, list, static_cast<std::size_t>(equals - list));
-        fault.name[equals - list] = '\0';
-        char* end = nullptr;
-        fault.error = static_cast<int>(std::strtol(equals + 1, &end, 10));
+        if (equals == nullptr || static_cast<std::size_t>(equals - list) >= MAX_NAME) return;
+        const char* end = std::strchr(equals, ',');
+        if (end == nullptr) end = equals + std::strlen(equals);
+        char name[MAX_NAME];
+        char value[MAX_NAME];
+        if (static_cast<std::size_t>(end - equals) > MAX_NAME) return;
+        std::memcpy(name, list, static_cast<std::size_t>(equals - list));
+        name[equals - list] = '\0';
+        std::memcpy(value, equals + 1, static_cast<std::size_t>(end - equals - 1));
+        value[end - equals - 1] = '\0';
+        if (!take(name, value)) return;
         list = *end == ',' ? end + 1 : end;
     }
 }
 
+__attribute__((constructor)) void loadFaults() {
+    realFstatat = reinterpret_cast<Fstatat>(dlsym(RTLD_NEXT, "fstatat"));
+    realFstatat64 = reinterpret_cast<Fstatat>(dlsym(RTLD_NEXT, "fstatat64"));
+    readPairs("AGECULL_STAT_FAULTS", [](const char* name, const char* value) {
+        if (faultCount == MAX_FAULTS) return false;
+        Fault& fault = faults[faultCount++];
+        std::strcpy(fault.name, name);
+        fault.error = static_cast<int>(std::strtol(value, nullptr, 10));
+        return true;
+    });
+    readPairs("AGECULL_STAT_SWAPS", [](const char* name, const char* value) {
+        if (swapCount == MAX_FAULTS) return false;
+        Swap& swap = swaps[swapCount++];
+        std::strcpy(swap.name, name);
+        std::strcpy(swap.newcomer, value);
+        return true;
+    });
+}
+
+const char* baseName(const char* name) {
+    const char* slash = std::strrchr(name, '/');
+    return slash == nullptr ? name : slash + 1;
+}
+
 // The error planted for `name`, or 0.
 int plantedError(const char* name) {
-    const char* base = std::strrchr(name, '/');
-    base = base == nullptr ? name : base + 1;
     for (int i = 0; i < faultCount; ++i) {
-        if (std::strcmp(faults[i].name, base) == 0) return faults[i].error;
+        if (std::strcmp(faults[i].name, baseName(name)) == 0) return faults[i].error;
     }
     return 0;
+}
+
+// After `name` was examined: the first time, its newcomer takes its place.
+void swapAfterExamination(int directory, const char* name) {
+    for (int i = 0; i < swapCount; ++i) {
+        if (std::strcmp(swaps[i].name, baseName(name)) == 0 && !swaps[i].done.exchange(true)) {
+            renameat(directory, swaps[i].newcomer, directory, name);
+        }
+    }
 }
 
 int call(Fstatat real, int directory, const char* name, struct stat* out, int flags) {
@@ -67,7 +117,13 @@ int call(Fstatat real, int directory, const char* name, struct stat* out, int fl
         errno = ENOSYS;
         return -1;
     }
-    return real(directory, name, out, flags);
+    const int result = real(directory, name, out, flags);
+    if (result == 0) {
+        const int saved = errno;
+        swapAfterExamination(directory, name);
+        errno = saved;
+    }
+    return result;
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The next matching name, one entry's own status, and how many threads may examine
-// entries at once.
+// The next matching name, one entry's own status, and how many worker threads may
+// examine entries at once.
 
 #include <algorithm>
 #include <cerrno>
@@ -9,7 +9,7 @@
 #include <sched.h>
 #include <unistd.h>
 
-#include "platform/posix/batch.h"
+#include "platform/posix/read_ahead.h"
 #include "platform/posix/posix.h"
 #include "platform/wildcard.h"
 
@@ -28,7 +28,7 @@ const struct dirent* nextMatchingName(DIR* directory, const std::string& namePat
     }
 }
 
-int examineEntry(int directory, const char* name, Examined& out) {
+int examineEntry(int directory, const char* name, EntryStatus& out) {
     struct stat status;
     if (fstatat(directory, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return errno;
     out.device = status.st_dev;
@@ -38,7 +38,7 @@ int examineEntry(int directory, const char* name, Examined& out) {
     return 0;
 }
 
-unsigned examinerCount() {
+unsigned workerCount() {
     long available = 0;
 #ifdef __linux__
     // The CPUs this process may use (taskset, cpusets), not all the machine has.
@@ -47,7 +47,7 @@ unsigned examinerCount() {
     if (sched_getaffinity(0, sizeof set, &set) == 0) available = CPU_COUNT(&set);
 #endif
     if (available <= 0) available = sysconf(_SC_NPROCESSORS_ONLN);
-    if (available <= 1) return 1;
+    if (available <= 1) return 0;
     return static_cast<unsigned>(std::min<long>(available, MAX_EXAMINERS));
 }
 

@@ -1,8 +1,10 @@
 // The directory search: readdir over the pattern's directory, our own '*'/'?' matcher on
-// each name, and one fstatat (never following a link) per matching name. With more than one
-// CPU the fstatat calls run ahead on worker threads (batch.cpp); the entries still come in
-// directory order. Entries are removed with unlinkat relative to the searched directory,
-// so the directory cannot be swapped for another one between the listing and the removal.
+// each name, and one fstatat (never following a link) per matching name, all through the
+// read-ahead (read_ahead.cpp), which with more than one CPU runs the fstatat calls ahead on
+// worker threads; the entries still come in directory order. A pattern without a wildcard
+// is looked up directly instead. Entries are removed with unlinkat relative to the searched
+// directory, so the directory cannot be swapped for another one between the listing and
+// the removal, and only after one more fstatat finds the very entry that was examined.
 
 #include <cerrno>
 #include <cstring>
@@ -12,7 +14,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "platform/posix/batch.h"
+#include "platform/posix/read_ahead.h"
 #include "platform/posix/posix.h"
 #include "platform/wildcard.h"
 
@@ -38,9 +40,7 @@ public:
 
     // Finds the first match, so that opening a search with no match fails as it should.
     bool start() {
-        // One CPU keeps the plain loop below: no threads, nothing to hand between them.
-        const unsigned examiners = examinerCount();
-        if (wildcard_ && examiners > 1) readAhead_ = std::make_unique<ReadAhead>(directory_, namePattern_, examiners);
+        if (wildcard_) readAhead_ = std::make_unique<ReadAhead>(directory_, namePattern_, workerCount());
         return advance();
     }
 
@@ -55,12 +55,16 @@ public:
 
     int readError() const override { return readError_; }
 
-    int removeListed() override { return removeIfRemovable(current_); }
+    // Both look again first: the examination that selected the entry may have been made
+    // ahead of the sweep, hundreds of names earlier, and a newer file renamed over the name
+    // since must not go in its place.
+    int removeListed() override { return removeIfUnchanged(); }
 
     int removeIfUnchanged() override {
-        // Looked at again relative to the searched directory and without following links:
-        // only the very file that was examined, unchanged, may go.
-        Examined now;
+        // Looked at again relative to the searched directory and without following links,
+        // on this thread just before the unlink: only the very file that was examined,
+        // unchanged, may go.
+        EntryStatus now;
         const int error = examineEntry(dirfd(directory_), currentName_, now);
         if (error != 0) return error;
         if (now.device != current_.device || now.inode != current_.inode || now.lastWrite != current_.lastWrite) {
@@ -72,7 +76,7 @@ public:
 private:
     // Files and links only. A directory, FIFO, socket or device is refused, and so is a
     // read-only file even for root: the command promises never to delete those.
-    int removeIfRemovable(const Examined& status) {
+    int removeIfRemovable(const EntryStatus& status) {
         if (!S_ISREG(status.mode) && !S_ISLNK(status.mode)) return EACCES;
         if (S_ISREG(status.mode) && (status.mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return EACCES;
         if (unlinkat(dirfd(directory_), currentName_, 0) != 0) return errno;
@@ -80,32 +84,20 @@ private:
     }
 
     // Moves to the next matching entry that still exists; false at the end or on error.
+    // Each entry keeps its place in directory order, and so does each failure to examine one:
+    // an entry gone since the listing is passed over, any other failure ends the search as a
+    // read error.
     bool advance() {
         if (!wildcard_) {
-            // A plain name is looked up directly: exactly that entry, or none.
+            // A plain name is looked up directly: exactly that entry, or none, with no need
+            // to read what may be a huge directory.
             if (lookedUp_) return false;
             lookedUp_ = true;
             currentName_ = namePattern_.c_str();
             currentLength_ = namePattern_.size();
-            pending_ = examine();
+            pending_ = examineEntry(dirfd(directory_), currentName_, current_) == 0;
             return pending_;
         }
-        if (readAhead_) return advanceAhead();
-        for (;;) {
-            const struct dirent* found = nextMatchingName(directory_, namePattern_, currentLength_, readError_);
-            if (found == nullptr) return false;
-            currentName_ = found->d_name;
-            if (examine()) {
-                pending_ = true;
-                return true;
-            }
-            if (readError_ != 0) return false;
-        }
-    }
-
-    // The same walk, examined ahead on worker threads: each entry keeps its place, and so
-    // does each failure to examine one.
-    bool advanceAhead() {
         for (;;) {
             int error = 0;
             if (!readAhead_->next(currentName_, currentLength_, current_, error)) {
@@ -123,15 +115,6 @@ private:
         }
     }
 
-    // Reads the current entry's own status. An entry gone since the listing is passed
-    // over; any other failure ends the search as a read error.
-    bool examine() {
-        const int error = examineEntry(dirfd(directory_), currentName_, current_);
-        if (error == 0) return true;
-        if (error != ENOENT && wildcard_) readError_ = error;
-        return false;
-    }
-
     DIR* directory_;
     std::string namePattern_;
     bool wildcard_;
@@ -139,7 +122,7 @@ private:
     bool pending_ = false;
     const char* currentName_ = "";
     std::size_t currentLength_ = 0;
-    Examined current_;
+    EntryStatus current_;
     int readError_ = 0;
     std::unique_ptr<ReadAhead> readAhead_;
 };

@@ -1,11 +1,11 @@
 #pragma once
 
 // Examining entries, and examining them ahead of the sweep on worker threads.
-// examine.cpp: the next matching name, one entry's status, and how many threads may
-// examine at once.
-// batch.cpp: ReadAhead, which reads a directory's names in batches, in directory order, and
-// has worker threads examine the matching names of a batch while the sweep works through
-// the batch before it.
+// examine.cpp: the next matching name, one entry's status, and how many worker threads
+// may examine at once.
+// read_ahead.cpp: ReadAhead, the one way a directory is read: its names in batches, in
+// directory order, with worker threads (none on one CPU) examining the matching names of a
+// batch while the sweep works through the batch before it.
 
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -26,7 +26,7 @@
 namespace posix {
 
 // What the search keeps of an entry's own status (never a link's target).
-struct Examined {
+struct EntryStatus {
     dev_t device = 0;
     ino_t inode = 0;
     mode_t mode = 0;
@@ -34,14 +34,16 @@ struct Examined {
 };
 
 // fstatat relative to `directory`, never following a link: 0, or the errno it failed with.
-int examineEntry(int directory, const char* name, Examined& out);
+int examineEntry(int directory, const char* name, EntryStatus& out);
 
 // The next name in `directory` that matches `namePattern`, with its length. Null at the
 // end of the listing, with `error` then 0, or the errno that cut the listing short.
 const struct dirent* nextMatchingName(DIR* directory, const std::string& namePattern, std::size_t& length, int& error);
 
-// The CPUs this process may run on, at most MAX_EXAMINERS; 1 when that cannot be told.
-unsigned examinerCount();
+// Worker threads worth starting: none when this process may run on one CPU only (the
+// sweep's thread then examines every batch itself), otherwise one per CPU, at most
+// MAX_EXAMINERS.
+unsigned workerCount();
 
 // Beyond four, the one thread that reads the names and writes the lines is the limit, and
 // more threads only queue on the directory's locks.
@@ -50,16 +52,18 @@ constexpr unsigned MAX_EXAMINERS = 4;
 // being examined after it. Examination runs at most BATCHES - 1 batches ahead of the sweep.
 constexpr std::size_t BATCH_NAMES = 256;
 constexpr std::size_t BATCHES = 3;
-// An examination older than this when its entry is handed over is done again, so that a
-// sweep held up (by a blocked write, say) never acts on an old look at a file.
+// An examination older than this when its entry is handed over is done again, so that
+// what the sweep shows and asks about is the entry as it is now, not as it was before the
+// sweep was held up (by a blocked write, say). Removal does not rest on it: the entry is
+// looked at once more right before every unlink.
 constexpr std::int64_t STALE_NANOSECONDS = 50 * 1000 * 1000;
 
 class ReadAhead {
 public:
     // Reads the names of `directory` (which stays the caller's) that match `namePattern`,
-    // with up to `examiners` worker threads. Workers start only once the matches fill more
+    // with up to `workers` worker threads. Workers start only once the matches fill more
     // than one batch, so a small directory is examined without any.
-    ReadAhead(DIR* directory, std::string namePattern, unsigned examiners);
+    ReadAhead(DIR* directory, std::string namePattern, unsigned workers);
     // Stops and joins the workers; the directory must stay open until then.
     ~ReadAhead();
 
@@ -69,7 +73,7 @@ public:
     // The next matching name in directory order, with `error` 0 and its `status`, or the
     // errno its examination failed with. `name` stays valid until the next call. False
     // when the names are done; readError() then says whether they ended early.
-    bool next(const char*& name, std::size_t& length, Examined& status, int& error);
+    bool next(const char*& name, std::size_t& length, EntryStatus& status, int& error);
     int readError() const { return readError_; }
 
 private:
@@ -78,7 +82,7 @@ private:
         std::size_t length = 0;
         int error = 0;
         std::int64_t examinedAt = 0;
-        Examined status;
+        EntryStatus status;
     };
     struct Batch {
         std::vector<char> names;  // each name with its terminating NUL, one after another
@@ -101,9 +105,9 @@ private:
     std::array<Batch, BATCHES> ring_;  // batch number n lives in ring_[n % BATCHES]
 
     // The sweep's thread only.
-    std::size_t handing_ = 0;  // number of the batch being handed over
-    std::size_t position_ = 0;
-    bool handingReady_ = false;
+    std::size_t handOver_ = 0;  // number of the batch being handed over
+    std::size_t position_ = 0;  // its next slot to hand over
+    bool handOverReady_ = false;  // all of it examined
     bool namesEnded_ = false;
     int readError_ = 0;
     std::vector<pthread_t> workers_;

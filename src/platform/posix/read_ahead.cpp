@@ -2,16 +2,19 @@
 // threads examine the matching names of the batches ahead (one fstatat each, which is most
 // of a sweep's time and runs in parallel in the kernel), while the sweep's thread hands the
 // entries of the oldest batch over in order. A thread that waits for a batch examines its
-// unclaimed names itself, so nobody idles while there is work.
+// unclaimed names itself, so nobody idles while there is work, and with no workers at all
+// (one CPU) the sweep's thread examines each batch as it comes to it.
 //
 // Memory is the ring, whatever the size of the directory. Workers block every signal: the
-// sweep's own thread is the one that takes them.
+// sweep's own thread is the one that takes them. The invariants between the threads are
+// asserted in debug builds.
 
 #include <algorithm>
+#include <cassert>
 #include <csignal>
 #include <ctime>
 
-#include "platform/posix/batch.h"
+#include "platform/posix/read_ahead.h"
 
 namespace posix {
 
@@ -32,11 +35,11 @@ std::int64_t monotonicNow() {
 
 }  // namespace
 
-ReadAhead::ReadAhead(DIR* directory, std::string namePattern, unsigned examiners)
+ReadAhead::ReadAhead(DIR* directory, std::string namePattern, unsigned workers)
     : directory_(directory), descriptor_(dirfd(directory)), namePattern_(std::move(namePattern)) {
     fillAndPublish(ring_[0]);
     if (namesEnded_) return;
-    startWorkers(examiners);
+    startWorkers(workers);
     for (std::size_t i = 1; i < BATCHES && !namesEnded_; ++i) fillAndPublish(ring_[i]);
 }
 
@@ -49,14 +52,16 @@ ReadAhead::~ReadAhead() {
     for (pthread_t worker : workers_) pthread_join(worker, nullptr);
 }
 
-bool ReadAhead::next(const char*& name, std::size_t& length, Examined& status, int& error) {
+bool ReadAhead::next(const char*& name, std::size_t& length, EntryStatus& status, int& error) {
     for (;;) {
-        if (handing_ == published_) return false;  // every batch handed over, and no more names
-        Batch& batch = ring_[handing_ % BATCHES];
-        if (!handingReady_) {
+        assert(handOver_ <= published_ && published_ - handOver_ <= BATCHES);
+        if (handOver_ == published_) return false;  // every batch handed over, and no more names
+        Batch& batch = ring_[handOver_ % BATCHES];
+        if (!handOverReady_) {
             waitUntilExamined(batch);
-            handingReady_ = true;
+            handOverReady_ = true;
         }
+        assert(position_ <= batch.slots.size());
         if (position_ < batch.slots.size()) {
             Slot& slot = batch.slots[position_++];
             name = batch.names.data() + slot.offset;
@@ -69,15 +74,17 @@ bool ReadAhead::next(const char*& name, std::size_t& length, Examined& status, i
             return true;
         }
         // The batch is used up, and its last name with it: its storage takes the next names.
-        ++handing_;
+        ++handOver_;
         position_ = 0;
-        handingReady_ = false;
+        handOverReady_ = false;
         if (!namesEnded_) fillAndPublish(batch);
     }
 }
 
 // Only ever called on a batch no other thread can see: a new one, or one handed over whole.
 void ReadAhead::fillAndPublish(Batch& batch) {
+    assert(&batch == &ring_[published_ % BATCHES] && published_ - handOver_ < BATCHES);
+    assert(batch.finished == batch.slots.size());  // examined whole, or never filled
     batch.names.clear();
     batch.slots.clear();
     batch.finished = 0;
@@ -103,6 +110,7 @@ void ReadAhead::fillAndPublish(Batch& batch) {
 }
 
 void ReadAhead::startWorkers(unsigned count) {
+    if (count == 0) return;
     // Threads inherit the signal mask of the thread that makes them: with everything blocked
     // from their first instruction, no signal can ever be delivered to a worker.
     sigset_t all;
@@ -126,11 +134,13 @@ void ReadAhead::waitUntilExamined(Batch& batch) {
         std::size_t begin = 0;
         std::size_t end = 0;
         // Claims are made in order, so any claim left is in this batch or a later one.
-        if (claimBatch_ == handing_ && claim(sequence, begin, end)) {
+        assert(claimBatch_ >= handOver_);
+        if (claimBatch_ == handOver_ && claim(sequence, begin, end)) {
             lock.unlock();
             examineSlots(batch, begin, end);
             lock.lock();
             batch.finished += end - begin;
+            assert(batch.finished <= batch.slots.size());
         } else {
             batchDone_.wait(lock);
         }
@@ -138,11 +148,13 @@ void ReadAhead::waitUntilExamined(Batch& batch) {
 }
 
 bool ReadAhead::claim(std::size_t& sequence, std::size_t& begin, std::size_t& end) {
+    assert(claimBatch_ <= published_);
     if (claimBatch_ == published_) return false;
     sequence = claimBatch_;
     const std::size_t size = ring_[sequence % BATCHES].slots.size();
     begin = claimSlot_;
     end = std::min(begin + CLAIM_SLOTS, size);
+    assert(begin < end);  // a published batch is never empty, and is left at its last claim
     // A batch whose last slots are claimed is left at once: its storage may be refilled
     // as soon as those are examined and handed over.
     if (end == size) {
@@ -177,6 +189,7 @@ void ReadAhead::work() {
         examineSlots(batch, begin, end);
         lock.lock();
         batch.finished += end - begin;
+        assert(batch.finished <= batch.slots.size());
         // Only the sweep's thread waits for a batch to be done.
         if (batch.finished == batch.slots.size()) batchDone_.notify_one();
     }
