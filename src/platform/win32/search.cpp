@@ -86,26 +86,14 @@ public:
 
     int readError() const override { return readError_; }
 
-    // Removal straight after the listing, as DeleteFileW does it: one open that deletes the
-    // entry itself (not a link's target) when the handle closes.
-    int removeListed() override {
-        if (refusedByKind()) return EACCES;
-        HANDLE file = openEntry(DELETE, FILE_FLAG_DELETE_ON_CLOSE);
-        if (file == INVALID_HANDLE_VALUE) return errnoFromWin32(GetLastError());
-        CloseHandle(file);
-        return 0;
-    }
-
-    // After a wait: the handle that examines the entry is the one that removes it, so the
-    // file deleted is the very one that was listed (volume, file id), unchanged (time).
-    int removeIfUnchanged() override {
-        if (refusedByKind()) return EACCES;
-        HANDLE file = openEntry(DELETE | FILE_READ_ATTRIBUTES, 0);
-        if (file == INVALID_HANDLE_VALUE) return errnoFromWin32(GetLastError());
-        const int result = removeOpened(file);
-        CloseHandle(file);
-        return result;
-    }
+    // Both removals, straight after the listing as after a wait, open the entry by name and
+    // remove it through that same handle only once it proves to be the very file listed
+    // (volume, file id) and unchanged (time). A name may reach another file by the time it
+    // is opened: one renamed over it meanwhile, or, under Wine, another Unix file that the
+    // listed name stands for as well (an old "\xe9.log" is listed under a name that opens
+    // "i.log").
+    int removeListed() override { return removeEntry(); }
+    int removeIfUnchanged() override { return removeEntry(); }
 
 private:
     // Directories (the "." and ".." entries among them) and read-only files are never
@@ -117,10 +105,19 @@ private:
     // directory put in a file's place can be removed; a read-only file refuses DELETE.
     // No delete sharing: while the handle is open nobody can rename the file away, and of
     // two runs removing the same file only one opens it and says it deleted it.
-    HANDLE openEntry(DWORD access, DWORD flags) const {
+    HANDLE openEntry() const {
         const std::wstring path = directoryPath_ + wideName_;
-        return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OPEN_REPARSE_POINT | flags, nullptr);
+        return CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    }
+
+    int removeEntry() {
+        if (refusedByKind()) return EACCES;
+        HANDLE file = openEntry();
+        if (file == INVALID_HANDLE_VALUE) return errnoFromWin32(GetLastError());
+        const int result = removeOpened(file);
+        CloseHandle(file);
+        return result;
     }
 
     int removeOpened(HANDLE file) {
