@@ -16,7 +16,7 @@ import unittest
 import pexpect
 
 from harness import (BINARY, OPENING, WINDOWS, WINE, SweepCase, base_env, command, run, screen, terminal_modes,
-                     wait_until)
+                     text, wait_until)
 
 PROMPT = "delete y/n ?" if WINE else "delete y/n ? "
 DENIED = "  Could not delete : Permission denied\n"
@@ -393,6 +393,27 @@ class DeletingWhileReading(unittest.TestCase):
                 self.assertEqual(recorded, present - left)  # every file gone has its line
                 self.assertTrue(recorded and left)
                 present = left
+
+    @unittest.skipUnless(WINE, "Wine turns SIGINT into the console's Ctrl-C event")
+    def test_ctrl_c_ends_a_windows_run_with_every_deletion_recorded(self):
+        count = 5000
+        directory = self.sweep_directory(tempfile.gettempdir(), count)
+        with tempfile.TemporaryFile() as out:
+            process = subprocess.Popen([*command(), "*.tmp", "5", "/Q"], cwd=directory, env=base_env(),
+                                       stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.PIPE,
+                                       start_new_session=True)
+            self.addCleanup(process.kill)
+            wait_until(lambda: len(os.listdir(directory)) < count, "the first removal", timeout=60)
+            process.send_signal(signal.SIGINT)
+            self.assertEqual(process.communicate(timeout=60)[1], b"")
+            out.seek(0)
+            lines = text(out.read(), "stdout").split("\n")
+        entry_line = re.compile(r"\d\d/\d\d/\d{4}  \d\d:\d\d:\d\d [AP]M  (f\d{6}\.tmp)  -deleted")
+        recorded = {entry_line.fullmatch(line).group(1) for line in lines if line[:1].isdigit()}
+        left = set(os.listdir(directory))
+        self.assertEqual(len(recorded) + len(left), count)  # every file gone has its whole line
+        self.assertTrue(recorded.isdisjoint(left) and recorded and left)
+        self.assertEqual(process.returncode, 0xC000013A & 0xFF)  # STATUS_CONTROL_C_EXIT, as Wine passes it on
 
 
 if __name__ == "__main__":

@@ -296,7 +296,8 @@ class WindowsSweeps(SweepCase):
                 self.assertTrue(all(self.exists(new) for _, new in pairs), result.out)
                 kept = [old for old, _ in pairs if self.exists(old)]
                 # An old file its name cannot reach is kept, and said so.
-                self.assertEqual(result.err, "  Could not delete : Changed since it was listed, so it was kept\n" * len(kept))
+                changed = "  Could not delete : Changed since it was listed, so it was kept\n"
+                self.assertEqual(result.err, changed * len(kept))
                 for old in kept:
                     os.remove(self.path(old))
 

@@ -43,11 +43,11 @@ public:
 
     int readKey() override { return win32::readKey(); }
 
-    // Ctrl-C and Ctrl-Break keep the console's own handling here: they end the run at once.
-    void holdInterruptions() override {}
-    void endIfInterrupted() override {}
+    void holdInterruptions() override { win32::holdInterruptions(); }
+    void endIfInterrupted() override { win32::endIfInterrupted(); }
 
     [[noreturn]] void exitProcess(int status) override {
+        win32::endIfInterrupted();
         win32::restoreConsole();
         std::exit(status);
     }

@@ -63,8 +63,13 @@ void writeErrorLine(const std::string& text);
 void prepareConsole();
 void restoreConsole();
 // Flushes standard output, then waits for one key code from the console keyboard;
-// KEY_NONE when there is no console.
+// KEY_NONE when there is no console. An interruption during the wait ends the run at once.
 int readKey();
+// From now on the console's control events are held until endIfInterrupted.
+void holdInterruptions();
+// After a held event: flushes standard output, restores the console and ends the process
+// with STATUS_CONTROL_C_EXIT, as the console's own handling would; otherwise returns.
+void endIfInterrupted();
 
 // search.cpp: the directory search and the pattern's directory part.
 std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot);
