@@ -223,6 +223,22 @@ class Hardening(SweepCase):
                          f"^agecull: cannot write to standard output: {reason}\n$")
         self.assertEqual(os.listdir(self.dir), ["young.log"])
 
+    @unittest.skipUnless(WINE, "Windows has no SIGPIPE: the run ends by its own status")
+    def test_a_reader_gone_stops_the_removals(self):
+        count = 2000  # more lines than one output buffer holds
+        for index in range(count):
+            self.make(f"f{index:04d}.log", 10)
+        reading, writing = os.pipe()
+        os.close(reading)  # nobody will ever read what the run writes
+        completed = subprocess.run([*command(), "*.log", "5", "/Q"], cwd=self.dir, env=base_env(),
+                                   stdin=subprocess.DEVNULL, stdout=writing, stderr=subprocess.PIPE,
+                                   start_new_session=True, timeout=60)
+        os.close(writing)
+        self.assertRegex(completed.stderr.decode(), "^agecull: cannot write to standard output: .+\r\n$")
+        # Removals stop with the first buffer of lines that could not be written.
+        self.assertTrue(0 < len(os.listdir(self.dir)) < count)
+        self.assertEqual(completed.returncode, 0xC000014B & 0xFF)  # STATUS_PIPE_BROKEN, as Wine passes it on
+
     @UNIX_ONLY
     def test_signals_at_the_prompt_restore_the_terminal(self):
         self.make("x.log", 10)

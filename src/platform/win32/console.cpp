@@ -23,6 +23,8 @@ namespace win32 {
 namespace {
 
 constexpr std::size_t OUTPUT_BUFFER_SIZE = 1 << 16;
+// ntstatus.h's STATUS_PIPE_BROKEN, the end of a run whose reader is gone (see flushOut).
+constexpr DWORD PIPE_BROKEN_EXIT = 0xC000014B;
 
 std::string outputBuffer;
 bool outputChecked = false;
@@ -115,6 +117,14 @@ void flushOut() {
     if (!written && !failureReported) {
         failureReported = true;
         writeErrorLine("agecull: cannot write to standard output: " + systemText(error));
+    }
+    // Unless the reader of a pipe is gone: nobody will ever see another line, so no further
+    // removal starts. Windows has no SIGPIPE; the status is the system's own for the pipe
+    // that failed, as STATUS_CONTROL_C_EXIT is for Ctrl-C, never a success. Windows says
+    // ERROR_NO_DATA or ERROR_BROKEN_PIPE; Wine says ERROR_PIPE_NOT_CONNECTED.
+    if (!written && (error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED)) {
+        restoreConsole();
+        ExitProcess(PIPE_BROKEN_EXIT);
     }
 }
 
