@@ -13,12 +13,12 @@
 // GetFileInformationByHandle would give the volume again as well, and under Wine each asks
 // its mount manager, another process, which made a /Q removal about ten times as slow.
 
-#include <winternl.h>
-
 #include <cerrno>
-#include <cstring>
 
 #include "platform/win32/win32.h"
+
+// After windows.h (through win32.h), which it needs.
+#include <winternl.h>
 
 namespace win32 {
 
