@@ -17,7 +17,7 @@ import unittest
 import pexpect
 
 from harness import (BINARY, OPENING, WINDOWS, WINE, SweepCase, base_env, command, run, screen, start_wine,
-                     terminal_modes, wait_until)
+                     terminal_modes, text, wait_until)
 
 PROMPT = "delete y/n ?" if WINE else "delete y/n ? "
 DENIED = "  Could not delete : Permission denied\n"
@@ -285,6 +285,22 @@ class Hardening(SweepCase):
                                  f"^agecull: cannot write to standard output: {reason}\n$")
                 self.assertEqual(os.listdir(self.dir), ["young.log"])
 
+    @unittest.skipUnless(WINE, "Windows has no SIGPIPE: the run ends by its own status")
+    def test_a_reader_gone_stops_the_removals(self):
+        count = 2000  # more lines than one output buffer holds
+        for index in range(count):
+            self.make(f"f{index:04d}.log", 10)
+        reading, writing = os.pipe()
+        os.close(reading)  # nobody will ever read what the run writes
+        completed = subprocess.run([*command(), "*.log", "5", "/Q"], cwd=self.dir, env=base_env(),
+                                   stdin=subprocess.DEVNULL, stdout=writing, stderr=subprocess.PIPE,
+                                   start_new_session=True, timeout=60)
+        os.close(writing)
+        self.assertRegex(completed.stderr.decode(), "^agecull: cannot write to standard output: .+\r\n$")
+        # Removals stop with the first buffer of lines that could not be written.
+        self.assertTrue(0 < len(os.listdir(self.dir)) < count)
+        self.assertEqual(completed.returncode, 0xC000014B & 0xFF)  # STATUS_PIPE_BROKEN, as Wine passes it on
+
     @UNIX_ONLY
     def test_signals_at_the_prompt_restore_the_terminal(self):
         self.make("x.log", 10)
@@ -529,6 +545,27 @@ class DeletingWhileReading(unittest.TestCase):
                 self.assertEqual(err, READER_GONE)
                 self.assertEqual(process.returncode, 0 if ignored else -signal.SIGPIPE)
                 self.assertEqual(set(os.listdir(directory)), left)
+
+    @unittest.skipUnless(WINE, "Wine turns SIGINT into the console's Ctrl-C event")
+    def test_ctrl_c_ends_a_windows_run_with_every_deletion_recorded(self):
+        count = 5000
+        directory = self.sweep_directory(tempfile.gettempdir(), count)
+        with tempfile.TemporaryFile() as out:
+            process = subprocess.Popen([*command(), "*.tmp", "5", "/Q"], cwd=directory, env=base_env(),
+                                       stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.PIPE,
+                                       start_new_session=True)
+            self.addCleanup(process.kill)
+            wait_until(lambda: len(os.listdir(directory)) < count, "the first removal", timeout=60)
+            process.send_signal(signal.SIGINT)
+            self.assertEqual(process.communicate(timeout=60)[1], b"")
+            out.seek(0)
+            lines = text(out.read(), "stdout").split("\n")
+        entry_line = re.compile(r"\d\d/\d\d/\d{4}  \d\d:\d\d:\d\d [AP]M  (f\d{6}\.tmp)  -deleted")
+        recorded = {entry_line.fullmatch(line).group(1) for line in lines if line[:1].isdigit()}
+        left = set(os.listdir(directory))
+        self.assertEqual(len(recorded) + len(left), count)  # every file gone has its whole line
+        self.assertTrue(recorded.isdisjoint(left) and recorded and left)
+        self.assertEqual(process.returncode, 0xC000013A & 0xFF)  # STATUS_CONTROL_C_EXIT, as Wine passes it on
 
 
 if __name__ == "__main__":

@@ -279,6 +279,28 @@ class WindowsSweeps(SweepCase):
                 self.assertEqual(self.deleted(result), sorted(old for old, _ in pairs))
                 self.assertEqual(sorted(os.listdir(self.dir)), sorted(new for _, new in pairs))
 
+    def test_a_name_that_reaches_another_file_never_removes_it(self):
+        # Under Wine each old Unix name is listed under a Windows name that, opened again,
+        # reaches the new file beside it.
+        pairs = (("\u00e92.log", "C)2.log"), (os.fsdecode(b"\xe9.log"), "i.log"),
+                 (os.fsdecode(b"z\xff.log"), os.fsdecode(b"z\x7f.log")), ("back\\slash.log", "back/slash.log"))
+        for locale in ("C", "C.UTF-8"):
+            with self.subTest(locale=locale):
+                if not locale_installed(locale):
+                    self.skipTest(f"locale {locale} is not installed (tools/bootstrap makes it)")
+                for old, new in pairs:
+                    self.make(old, 10)
+                    self.make(new, 1)
+                result = self.agecull("*.log", "5", "/Q", env=base_env(LC_ALL=locale))
+                self.assertEqual(result.status, 0)
+                self.assertTrue(all(self.exists(new) for _, new in pairs), result.out)
+                kept = [old for old, _ in pairs if self.exists(old)]
+                # An old file its name cannot reach is kept, and said so.
+                changed = "  Could not delete : Changed since it was listed, so it was kept\n"
+                self.assertEqual(result.err, changed * len(kept))
+                for old in kept:
+                    os.remove(self.path(old))
+
     def test_a_typed_non_ascii_pattern_is_taken_as_typed(self):
         self.make("\u65e5\u672c.log", 10)
         self.make("ab.log", 10)

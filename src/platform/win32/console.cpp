@@ -3,9 +3,16 @@
 // console, which is set for the run to that same code page, names and the locale's words
 // read right (Wine's C runtime would ignore the console's code page); redirected to a file
 // or a pipe, the bytes are the program's own, with no conversion.
+//
+// Ctrl-C, Ctrl-Break and the console's close, logoff and shutdown events only leave a note
+// while the sweep works (the system runs the handler on a thread of its own): the entry in
+// hand is finished and its line written, then endIfInterrupted flushes, restores the
+// console and ends the run with the status the console's own handling gives. A wait for a
+// key has nothing in hand, and ends at once.
 
 #include <conio.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
@@ -16,6 +23,8 @@ namespace win32 {
 namespace {
 
 constexpr std::size_t OUTPUT_BUFFER_SIZE = 1 << 16;
+// ntstatus.h's STATUS_PIPE_BROKEN, the end of a run whose reader is gone (see flushOut).
+constexpr DWORD PIPE_BROKEN_EXIT = 0xC000014B;
 
 std::string outputBuffer;
 bool outputFailure = false;
@@ -30,6 +39,10 @@ bool keyboardAvailable = false;
 HANDLE keyboard = INVALID_HANDLE_VALUE;
 DWORD savedInputMode = 0;
 bool inputModeChanged = false;
+// Shared with the control handler's thread.
+std::atomic<bool> holding{false};
+std::atomic<bool> waitingForKey{false};
+std::atomic<bool> interrupted{false};
 
 // Writes all of `data`; false, with the reason in GetLastError, when the handle is gone or
 // refuses (a closed pipe, a full disk).
@@ -68,11 +81,25 @@ void appendText(std::string& out, const char* data, std::size_t size) {
     }
 }
 
-// Ctrl-C or Ctrl-Break ends the process without running its destructors: the console
-// gets its code page and keyboard mode back here first, then the usual handling goes on.
-BOOL WINAPI restoreOnInterrupt(DWORD) {
+void restoreConsoleModes() {
     if (savedConsoleCodePage != 0) SetConsoleOutputCP(savedConsoleCodePage);
     if (inputModeChanged) SetConsoleMode(keyboard, savedInputMode);
+}
+
+// Held, the event is noted and the main thread ends the run at its next stopping place.
+// Returning TRUE from a close, logoff or shutdown event would end the process at once, so
+// this thread waits instead, for the few seconds the system gives, while the main thread
+// finishes the entry in hand and starts no other. Otherwise the console gets its code page
+// and keyboard mode back, and the usual handling ends the process without its destructors.
+BOOL WINAPI onControlEvent(DWORD event) {
+    if (holding.load()) {
+        interrupted.store(true);
+        if (!waitingForKey.load()) {
+            if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
+            Sleep(INFINITE);
+        }
+    }
+    restoreConsoleModes();
     return FALSE;
 }
 
@@ -93,6 +120,14 @@ void flushOut() {
     if (!written && !outputFailure) {
         outputFailure = true;
         writeErrorLine(outputFailurePrefix + ": " + systemText(error));
+    }
+    // Unless the reader of a pipe is gone: nobody will ever see another line, so no further
+    // removal starts. Windows has no SIGPIPE; the status is the system's own for the pipe
+    // that failed, as STATUS_CONTROL_C_EXIT is for Ctrl-C, never a success. Windows says
+    // ERROR_NO_DATA or ERROR_BROKEN_PIPE; Wine says ERROR_PIPE_NOT_CONNECTED.
+    if (!written && (error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED)) {
+        restoreConsole();
+        ExitProcess(PIPE_BROKEN_EXIT);
     }
 }
 
@@ -128,7 +163,7 @@ void writeErrorLine(const std::string& text) {
 
 void prepareConsole() {
     outputBuffer.reserve(OUTPUT_BUFFER_SIZE + 2);
-    SetConsoleCtrlHandler(restoreOnInterrupt, TRUE);
+    SetConsoleCtrlHandler(onControlEvent, TRUE);
     errorIsTerminal();  // taken now, at start-up, as standard output's is just below
     // Only a console has a code page to set; the one it had is put back at the end, as the
     // shell that started us reads it too.
@@ -145,6 +180,14 @@ void restoreConsole() {
     inputModeChanged = false;
 }
 
+void holdInterruptions() { holding.store(true); }
+
+void endIfInterrupted() {
+    if (!interrupted.load()) return;
+    restoreConsole();
+    ExitProcess(STATUS_CONTROL_C_EXIT);
+}
+
 int readKey() {
     // _getch reads the console itself, never standard input, so the check is made on
     // CONIN$: without a console _getch would fail at once on every call, and the prompt
@@ -157,16 +200,20 @@ int readKey() {
                                OPEN_EXISTING, 0, nullptr);
         if (keyboard != INVALID_HANDLE_VALUE && GetConsoleMode(keyboard, &savedInputMode)) {
             keyboardAvailable = true;
-            // Ctrl-C keeps ending the run (ENABLE_PROCESSED_INPUT stays).
+            // Ctrl-C keeps coming as an event, never as a key (ENABLE_PROCESSED_INPUT stays).
             inputModeChanged =
                 SetConsoleMode(keyboard, savedInputMode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT | ENABLE_LINE_INPUT));
         }
     }
     flushOut();
     if (!keyboardAvailable) return KEY_NONE;
+    // From here an interruption ends the wait at once; one that came before is acted on now.
+    waitingForKey.store(true);
+    endIfInterrupted();
     // Function and cursor keys come as a lead code 0 or 0xE0 and then a second code;
     // both are handed on, and the prompt ignores them.
     const int key = _getch();
+    waitingForKey.store(false);
     if (key == EOF) {
         keyboardAvailable = false;
         return KEY_NONE;

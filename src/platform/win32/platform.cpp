@@ -8,7 +8,7 @@
 //   FileTimeToLocalFileTime       -> clock.cpp: the offset it gives for now, kept for the run
 //   GetDateFormatA/GetTimeFormatA -> clock.cpp: the user's regional settings, ANSI code page
 //   _getch                        -> console.cpp: the console keyboard; no console, no key
-//   remove                        -> search.cpp: by handle, the very file listed (files only)
+//   remove                        -> removal.cpp: by handle, the very file listed (files only)
 //   perror                        -> here: the C runtime's strerror, after standard output
 // Names are the process's ANSI code page, which the embedded manifest makes UTF-8 where
 // Windows honours it (names.cpp says what happens where it does not).
@@ -48,11 +48,11 @@ public:
 
     int readKey() override { return win32::readKey(); }
 
-    // Ctrl-C and Ctrl-Break keep the console's own handling here: they end the run at once.
-    void holdInterruptions() override {}
-    void endIfInterrupted() override {}
+    void holdInterruptions() override { win32::holdInterruptions(); }
+    void endIfInterrupted() override { win32::endIfInterrupted(); }
 
     [[noreturn]] void exitProcess(int status) override {
+        win32::endIfInterrupted();
         win32::restoreConsole();
         std::exit(status);
     }

@@ -8,7 +8,6 @@
 // directory's full path, so that paths over 260 characters work and the file removed is
 // the very one that was listed.
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -56,11 +55,9 @@ bool hasInvalidNameCharacter(const char* name) {
 
 class Win32Search final : public DirectorySearch {
 public:
-    Win32Search(HANDLE directory, std::wstring directoryPath, DWORD volumeSerial, std::string namePattern,
-                std::string typedPrefix)
+    Win32Search(HANDLE directory, std::wstring directoryPath, std::string namePattern, std::string typedPrefix)
         : directory_(directory),
           directoryPath_(std::move(directoryPath)),
-          volumeSerial_(volumeSerial),
           namePattern_(std::move(namePattern)),
           typedPrefix_(std::move(typedPrefix)),
           listing_(new LONGLONG[LISTING_BUFFER_SIZE / sizeof(LONGLONG)]) {
@@ -80,67 +77,18 @@ public:
         pending_ = false;
         out.name = name_.c_str();
         out.nameLength = name_.size();
-        out.lastWrite = lastWrite_;
+        out.lastWrite = listed_.lastWrite;
         return true;
     }
 
     int readError() const override { return readError_; }
 
-    // Removal straight after the listing, as DeleteFileW does it: one open that deletes the
-    // entry itself (not a link's target) when the handle closes.
-    int removeListed() override {
-        if (refusedByKind()) return EACCES;
-        HANDLE file = openEntry(DELETE, FILE_FLAG_DELETE_ON_CLOSE);
-        if (file == INVALID_HANDLE_VALUE) return errnoFromWin32(GetLastError());
-        CloseHandle(file);
-        return 0;
-    }
-
-    // After a wait: the handle that examines the entry is the one that removes it, so the
-    // file deleted is the very one that was listed (volume, file id), unchanged (time).
-    int removeIfUnchanged() override {
-        if (refusedByKind()) return EACCES;
-        HANDLE file = openEntry(DELETE | FILE_READ_ATTRIBUTES, 0);
-        if (file == INVALID_HANDLE_VALUE) return errnoFromWin32(GetLastError());
-        const int result = removeOpened(file);
-        CloseHandle(file);
-        return result;
-    }
+    // Both removals, straight after the listing as after a wait, check the entry on the
+    // handle that removes it (removal.cpp).
+    int removeListed() override { return removeListedFile(directoryPath_, wideName_, listed_); }
+    int removeIfUnchanged() override { return removeListedFile(directoryPath_, wideName_, listed_); }
 
 private:
-    // Directories (the "." and ".." entries among them) and read-only files are never
-    // removed, as on every system the command runs on.
-    bool refusedByKind() const { return (attributes_ & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0; }
-
-    // The entry itself, never what a link or junction points at. Without
-    // FILE_FLAG_BACKUP_SEMANTICS the system refuses to open a directory at all, so no
-    // directory put in a file's place can be removed; a read-only file refuses DELETE.
-    // No delete sharing: while the handle is open nobody can rename the file away, and of
-    // two runs removing the same file only one opens it and says it deleted it.
-    HANDLE openEntry(DWORD access, DWORD flags) const {
-        const std::wstring path = directoryPath_ + wideName_;
-        return CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OPEN_REPARSE_POINT | flags, nullptr);
-    }
-
-    int removeOpened(HANDLE file) {
-        BY_HANDLE_FILE_INFORMATION now;
-        if (!GetFileInformationByHandle(file, &now)) return errnoFromWin32(GetLastError());
-        const std::uint64_t id = (static_cast<std::uint64_t>(now.nFileIndexHigh) << 32) | now.nFileIndexLow;
-        // A file system that lists no file ids (0) leaves the volume and the time to go by.
-        if (now.dwVolumeSerialNumber != volumeSerial_ || (fileId_ != 0 && id != fileId_) ||
-            fromFiletime(now.ftLastWriteTime) != lastWrite_) {
-            return ERROR_ENTRY_CHANGED;
-        }
-        if ((now.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) return EACCES;
-        FILE_DISPOSITION_INFO disposition = {};
-        disposition.DeleteFile = TRUE;
-        if (!SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition)) {
-            return errnoFromWin32(GetLastError());
-        }
-        return 0;
-    }
-
     // Moves to the next entry whose long name matches; false at the end or on error.
     bool advance() {
         for (;;) {
@@ -159,9 +107,9 @@ private:
                 continue;
             }
             wideName_.assign(name, length);
-            attributes_ = current_->FileAttributes;
-            fileId_ = static_cast<std::uint64_t>(current_->FileId.QuadPart);
-            lastWrite_ = static_cast<FileTime>(current_->LastWriteTime.QuadPart);
+            listed_.attributes = current_->FileAttributes;
+            listed_.fileId = static_cast<std::uint64_t>(current_->FileId.QuadPart);
+            listed_.lastWrite = static_cast<FileTime>(current_->LastWriteTime.QuadPart);
             return true;
         }
     }
@@ -190,7 +138,6 @@ private:
 
     HANDLE directory_;
     std::wstring directoryPath_;
-    DWORD volumeSerial_;
     std::string namePattern_;
     std::string typedPrefix_;
     std::unique_ptr<LONGLONG[]> listing_;
@@ -202,9 +149,7 @@ private:
     // The current entry.
     std::string name_;
     std::wstring wideName_;
-    DWORD attributes_ = 0;
-    std::uint64_t fileId_ = 0;
-    FileTime lastWrite_ = 0;
+    ListedFile listed_;
 };
 
 }  // namespace
@@ -253,8 +198,8 @@ std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& wh
         CloseHandle(directory);
         return nullptr;
     }
-    auto search = std::make_unique<Win32Search>(directory, std::move(directoryPath), info.dwVolumeSerialNumber,
-                                                std::move(namePattern), typedPrefix);
+    auto search =
+        std::make_unique<Win32Search>(directory, std::move(directoryPath), std::move(namePattern), typedPrefix);
     if (!search->start()) {
         if (search->readError() != 0) whyNot = shownDirectory + ": " + std::strerror(search->readError());
         return nullptr;

@@ -68,8 +68,25 @@ void writeErrorLine(const std::string& text);
 void prepareConsole();
 void restoreConsole();
 // Flushes standard output, then waits for one key code from the console keyboard;
-// KEY_NONE when there is no console.
+// KEY_NONE when there is no console. An interruption during the wait ends the run at once.
 int readKey();
+// From now on the console's control events are held until endIfInterrupted.
+void holdInterruptions();
+// After a held event: flushes standard output, restores the console and ends the process
+// with STATUS_CONTROL_C_EXIT, as the console's own handling would; otherwise returns.
+void endIfInterrupted();
+
+// removal.cpp: removal of one listed entry, by name, checked to be the very file listed.
+
+// What the listing said of an entry.
+struct ListedFile {
+    DWORD attributes = 0;
+    std::uint64_t fileId = 0;
+    FileTime lastWrite = 0;
+};
+// Removes `name` in the search's directory (its "\\?\" path, ending in '\') if it is the
+// file listed, unchanged: 0, an errno value, or ERROR_ENTRY_CHANGED.
+int removeListedFile(const std::wstring& directoryPath, const std::wstring& name, const ListedFile& listed);
 
 // search.cpp: the directory search and the pattern's directory part.
 std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot);
