@@ -29,12 +29,52 @@ constexpr int KEY_NONE = -1;
 // The entry is no longer the file that was examined (other file, or written to since).
 constexpr int ERROR_ENTRY_CHANGED = -2;
 
+// Why a search could not be made: what failed and where, as facts. The logic words them.
+struct SearchFailure {
+    enum class Reason {
+        NONE,                      // the directory was searched and nothing matched
+        RUNTIME_ERROR,             // `code`, a C runtime errno value, at `place`
+        SYSTEM_ERROR,              // `code`, the system's own error number, at `place`
+        NO_FILE_NAME,              // the pattern `place` has nothing after its last `separator`
+        NOT_IN_CODE_PAGE,          // the pattern `place` as typed cannot be held in `codePage`
+        LINK_IN_SHARED_DIRECTORY,  // the link `place` lies in a directory of `mode` that others may write
+        LINK_PLACED_BY_STRANGER,   // the link `place` was placed by `user`, who may not lead there
+        CLIMB_AFTER_STRANGER,      // the '..' at `place` comes after a link `user` placed
+    };
+    Reason reason = Reason::NONE;
+    std::string place;
+    int code = 0;
+    char separator = '/';
+    unsigned codePage = 0;
+    unsigned mode = 0;
+    // For the two kinds of stranger: who placed the link (the owner of the directory that
+    // holds it, or of the link itself), and who owns where it leads. A user who owns it
+    // but cannot reach it has `targetOwner` == `user`.
+    bool placedByHolder = false;
+    unsigned long user = 0;
+    unsigned long targetOwner = 0;
+
+    bool failed() const { return reason != Reason::NONE; }
+};
+
+// What the logic says when standard output cannot be written. Worded before the run, as
+// a failure may come where nothing can be worded any more (a signal ending the run).
+struct OutputFailureWords {
+    std::string cannotWrite = "cannot write to standard output";  // then ": <the system's text>"
+    std::string readerGone = "; no further files are deleted";    // after that, when no reader is left
+    std::string abandoned;  // a whole line: the run ended while a write was blocked
+    int readerGoneStatus = 0;  // the exit status when the reader left and SIGPIPE is ignored
+};
+
 // One entry of a directory search: the name alone (not the path) and its own UTC
 // last-write time. `name` stays valid until the next call to next().
 struct FoundEntry {
     const char* name = "";
     std::size_t nameLength = 0;
     FileTime lastWrite = 0;
+    // Not 0 when the name cannot be written in this code page (Windows' ANSI one): shown
+    // or removed under another name it could be taken for another file, so it is left alone.
+    unsigned unusableInCodePage = 0;
 };
 
 // A search over the entries matching one pattern, in the order the system lists them.
@@ -49,6 +89,9 @@ public:
     // After next() returned false: 0 at the normal end, otherwise the error that cut the
     // listing short.
     virtual int readError() const = 0;
+
+    // Length of the pattern's leading drive and directory part, exactly as typed.
+    virtual std::size_t prefixLength() const = 0;
 
     // Removal of the entry last returned by next(). Files and links only: directories,
     // special files and read-only files are refused with EACCES. Each returns 0 on success,
@@ -75,14 +118,13 @@ public:
     virtual bool outputIsTerminal() const = 0;
     // Whether standard error is a terminal; read once at start-up.
     virtual bool errorIsTerminal() const = 0;
-    // Flushes standard output, then writes "prefix: <text for code>" and a line break to
-    // standard error, as perror does.
-    virtual void reportError(const char* prefix, int code) = 0;
     // Flushes standard output, then writes `text` and a line break to standard error.
     virtual void reportLine(const char* text) = 0;
+    // The system's own text for one of its error numbers (SearchFailure::SYSTEM_ERROR).
+    virtual std::string systemErrorText(int code) = 0;
     // The first write to standard output that fails (a full disk, a closed pipe) is said
-    // on standard error as "prefix: <the system's text>"; later ones add nothing.
-    virtual void nameOutputFailure(const char* prefix) = 0;
+    // on standard error in these words; later ones add nothing.
+    virtual void nameOutputFailure(const OutputFailureWords& words) = 0;
     // Whether a write to standard output has failed so far.
     virtual bool outputFailed() const = 0;
     // Whether standard error is the systemd journal's stream: JOURNAL_STREAM holds
@@ -119,13 +161,10 @@ public:
     // The time for the picture hh':'mm':'ss tt, e.g. "03:04:05 PM". False on failure.
     virtual bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) = 0;
 
-    // Opens a search over `pattern`; null when it cannot be opened or nothing matches. On
-    // null, `whyNot` is left empty when the directory was searched and nothing matched,
-    // and otherwise says why it could not be searched (a missing directory, an unsafe link)
-    // as "<the place concerned>: <why>", for the logic to put the program's name before.
-    virtual std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot) = 0;
-    // Length of the pattern's leading drive and directory part, exactly as typed.
-    virtual std::size_t pathPrefixLength(const char* pattern) const = 0;
+    // Opens a search over `pattern`; null when it cannot be opened or nothing matches, with
+    // `failure` saying which (its reason NONE when the directory was searched and nothing
+    // matched).
+    virtual std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure) = 0;
 };
 
 // The implementation for the system the program was built for.

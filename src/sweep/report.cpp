@@ -1,11 +1,67 @@
 #include "sweep/report.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include "common/display.h"
 #include "platform/platform.h"
 
+namespace {
+
+// The text for a removal's or a listing's error code: the C runtime's, or our own.
+const char* errorText(int code) {
+    return code == ERROR_ENTRY_CHANGED ? "Changed since it was listed, so it was kept" : std::strerror(code);
+}
+
+// How a link's placer fell short of the directory it leads to.
+std::string distrust(const SearchFailure& failure) {
+    return failure.targetOwner != failure.user
+               ? ", the directory it leads to belongs to uid " + std::to_string(failure.targetOwner)
+               : std::string(", who cannot reach the directory it leads to");
+}
+
+}  // namespace
+
 RunReport::RunReport(Platform& platform, Program program)
     : platform_(platform), program_(program), journal_(program == Program::AGECULL_STRICT && platform.errorIsJournal()) {
-    platform_.nameOutputFailure((lead() + "cannot write to standard output").c_str());
+    OutputFailureWords words;
+    words.cannotWrite = lead() + words.cannotWrite;
+    words.abandoned = lead() + "ended while standard output was blocked: the record may be incomplete";
+    // agecull ends with 0 whatever happens; for a script a record cut short is a failure.
+    words.readerGoneStatus = strict() ? STATUS_FAILED : 0;
+    platform_.nameOutputFailure(words);
+}
+
+std::string RunReport::words(const SearchFailure& failure) const {
+    using Reason = SearchFailure::Reason;
+    const std::string& place = failure.place;
+    switch (failure.reason) {
+    case Reason::NONE:
+        break;
+    case Reason::RUNTIME_ERROR:
+        return place + ": " + errorText(failure.code);
+    case Reason::SYSTEM_ERROR:
+        return place + ": " + platform_.systemErrorText(failure.code);
+    case Reason::NO_FILE_NAME:
+        return place + ": no file name after the last '" + failure.separator + "'";
+    case Reason::NOT_IN_CODE_PAGE:
+        return place + ": the pattern as typed cannot be held in code page " + std::to_string(failure.codePage) +
+               ", so nothing was searched";
+    case Reason::LINK_IN_SHARED_DIRECTORY: {
+        char mode[16];
+        std::snprintf(mode, sizeof mode, "%04o", failure.mode & 07777U);
+        return place + ": symbolic link not followed: its directory (mode " + mode +
+               ") may be written by others than its owner";
+    }
+    case Reason::LINK_PLACED_BY_STRANGER:
+        return place + ": symbolic link not followed: " +
+               (failure.placedByHolder ? "its directory belongs to uid " : "it belongs to uid ") +
+               std::to_string(failure.user) + distrust(failure);
+    case Reason::CLIMB_AFTER_STRANGER:
+        return place + ": '..' not followed: a symbolic link before it was placed by uid " +
+               std::to_string(failure.user) + distrust(failure);
+    }
+    return place;
 }
 
 std::string RunReport::lead() const {
@@ -28,23 +84,32 @@ void RunReport::argumentsRejected(const char* message) {
     if (strict()) line(message);
 }
 
-void RunReport::searchFailed(const std::string& reason) {
+void RunReport::searchFailed(const SearchFailure& failure) {
     outcome_.searchFailed = true;
-    line(reason);
+    line(words(failure));
 }
 
 void RunReport::removalFailed(const std::string& shownPath, int code) {
     ++outcome_.failedRemovals;
     // agecull keeps its perror line; agecull-strict names the file, as rm does.
-    platform_.reportError(strict() ? shown(lead() + shownPath).c_str() : "  Could not delete ", code);
+    if (strict()) {
+        line(shownPath + ": " + errorText(code));
+    } else {
+        platform_.reportLine((std::string("  Could not delete : ") + errorText(code)).c_str());
+    }
+}
+
+void RunReport::unusableName(const std::string& path, unsigned codePage, bool selected) {
+    if (selected) ++outcome_.unusableNames;
+    line(path + ": its name cannot be written in code page " + std::to_string(codePage) + ", so it was left alone");
 }
 
 void RunReport::listingCutShort(const std::string& directory, int code) {
     outcome_.listingCutShort = true;
     if (strict()) {
-        platform_.reportError(shown(lead() + (directory.empty() ? "." : directory)).c_str(), code);
+        line((directory.empty() ? std::string(".") : directory) + ": " + errorText(code));
     } else {
-        platform_.reportError("  Could not read the directory", code);
+        platform_.reportLine((std::string("  Could not read the directory: ") + errorText(code)).c_str());
     }
 }
 
@@ -60,7 +125,7 @@ void RunReport::stopped(const char* message, bool agecullSaysItToo) {
 int RunReport::exitStatus() const {
     if (!strict()) return 0;
     if (outcome_.argumentsRejected || outcome_.searchFailed) return STATUS_REFUSED;
-    if (outcome_.failedRemovals > 0 || outcome_.listingCutShort || outcome_.stopped || platform_.outputFailed()) {
+    if (outcome_.failedRemovals > 0 || outcome_.unusableNames > 0 || outcome_.listingCutShort || outcome_.stopped || platform_.outputFailed()) {
         return STATUS_FAILED;
     }
     return STATUS_DONE;

@@ -9,6 +9,7 @@
 #include <string>
 
 class Platform;
+struct SearchFailure;
 
 enum class Program { AGECULL, AGECULL_STRICT };
 
@@ -17,6 +18,7 @@ struct RunOutcome {
     bool argumentsRejected = false;  // a message about the command line ended the run
     bool searchFailed = false;       // the directory could not be searched (not "nothing matched")
     std::int32_t failedRemovals = 0;
+    std::int32_t unusableNames = 0;  // old entries left alone for a name the system cannot give
     bool listingCutShort = false;    // a read error ended the listing early
     bool stopped = false;            // Esc, or no terminal to answer the question
 };
@@ -38,11 +40,13 @@ public:
 
     // `message` ended the run on standard output.
     void argumentsRejected(const char* message);
-    // `reason` is the platform's "<place>: <why>".
-    void searchFailed(const std::string& reason);
+    void searchFailed(const SearchFailure& failure);
     // `shownPath` is the path as its entry line shows it (masked again when only standard
     // error is a terminal).
     void removalFailed(const std::string& shownPath, int code);
+    // An entry whose name cannot be written in `codePage` was left alone; `selected` when
+    // it was old enough to be handled.
+    void unusableName(const std::string& path, unsigned codePage, bool selected);
     // `directory` is the pattern's directory part as typed, "" for the current directory.
     void listingCutShort(const std::string& directory, int code);
     // `message` ends the run at the question, on standard output; `agecullSaysItToo`
@@ -57,6 +61,8 @@ private:
     bool strict() const { return program_ == Program::AGECULL_STRICT; }
     // "<3>" where the journal reads priorities, the program's name and ": ".
     std::string lead() const;
+    // "<place>: <why>" for a search that could not be made.
+    std::string words(const SearchFailure& failure) const;
     // `text` masked for standard error when that is a terminal.
     std::string shown(const std::string& text) const;
     void line(const std::string& text);

@@ -33,6 +33,17 @@ void finishRemoval(RunReport& report, int error, const std::string& shown, std::
     }
 }
 
+// An entry whose name cannot be used is left alone and said so, whatever its age; only an
+// old one counts against the run. The path buffer grows to fit prefix plus name: a long
+// path is never cut short into the name of some other file.
+void reportUnusable(RunReport& report, const FoundEntry& entry, std::string& entryPath, std::size_t prefixLength,
+                    FileTime cutoff) {
+    entryPath.resize(prefixLength);
+    entryPath.append(entry.name, entry.nameLength);
+    const bool selected = report.platform().toLocalTime(entry.lastWrite) < cutoff;
+    report.unusableName(entryPath, entry.unusableInCodePage, selected);
+}
+
 }  // namespace
 
 int sweepFiles(const SweepRequest& request, Platform& platform) {
@@ -45,18 +56,31 @@ void sweepFiles(const SweepRequest& request, RunReport& report) {
     Platform& platform = report.platform();
     // A request to stop waits for the entry in hand to be finished and its line written.
     platform.holdInterruptions();
-    std::string whyNot;
-    std::unique_ptr<DirectorySearch> search = platform.openSearch(request.pattern, whyNot);
-    if (!search) {
+    const FileTime cutoff = computeCutoff(platform, request.days);
+    SearchFailure failure;
+    std::unique_ptr<DirectorySearch> search = platform.openSearch(request.pattern, failure);
+    FoundEntry entry;
+    // Only an entry the sweep can use counts as found: one whose name cannot be used is
+    // reported, and the search goes on for one that can.
+    const std::size_t prefixLength = search ? search->prefixLength() : 0;
+    std::string entryPath(request.pattern, prefixLength);
+    bool found = search != nullptr;
+    while (found && (found = search->next(entry)) && entry.unusableInCodePage != 0) {
+        reportUnusable(report, entry, entryPath, prefixLength, cutoff);
+    }
+    if (!found) {
         // Standard output keeps its one line; the reason, when there is more to it than
         // "nothing matched", goes where a scheduled job's errors are kept.
-        if (!whyNot.empty()) report.searchFailed(whyNot);
+        if (search && search->readError() != 0) {
+            failure.reason = SearchFailure::Reason::RUNTIME_ERROR;
+            failure.place = prefixLength == 0 ? std::string(".") : std::string(request.pattern, prefixLength);
+            failure.code = search->readError();
+        }
+        if (failure.failed()) report.searchFailed(failure);
         platform.writeText("File not found\n");
         platform.endIfInterrupted();
         return;
     }
-    const std::size_t prefixLength = platform.pathPrefixLength(request.pattern);
-    const FileTime cutoff = computeCutoff(platform, request.days);
     const bool terminal = platform.outputIsTerminal();
 
     platform.writeText(request.listOnly ? "  List of" : "  Deleting");
@@ -65,17 +89,18 @@ void sweepFiles(const SweepRequest& request, RunReport& report) {
     platform.writeText("\n");
 
     SweepCounts counts;
-    // The path buffer grows to fit prefix plus name: a long path is never cut short into
-    // the name of some other file. Its storage is reused from entry to entry.
-    std::string entryPath(request.pattern, prefixLength);
     std::string scratch;
     // Each entry line is built whole and written in one piece: "\n" (which ends the line
     // before), the time, then the path with two spaces on each side.
     std::string line;
     char time[FILE_TIME_TEXT_SIZE];
-    FoundEntry entry;
     // Each pass starts with the last entry's line written: a place where the run may stop.
-    for (platform.endIfInterrupted(); search->next(entry); platform.endIfInterrupted()) {
+    // The first entry is in hand already.
+    for (platform.endIfInterrupted(); found; platform.endIfInterrupted(), found = search->next(entry)) {
+        if (entry.unusableInCodePage != 0) {
+            reportUnusable(report, entry, entryPath, prefixLength, cutoff);
+            continue;
+        }
         const FileTime localWrite = platform.toLocalTime(entry.lastWrite);
         if (localWrite >= cutoff) continue;
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <memory>
 
-#include "platform/platform.h"
+#include "platform/posix/posix.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const char* bytes = reinterpret_cast<const char*>(data);
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::memcpy(pattern.get(), bytes, length);
     pattern[length] = '\0';
 
-    const std::size_t prefix = systemPlatform().pathPrefixLength(pattern.get());
+    const std::size_t prefix = posix::pathPrefixLength(pattern.get());
     const char* problem = nullptr;
     if (prefix > length) {
         problem = "prefix longer than the pattern";

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,12 +23,20 @@
 #include "platform/posix/read_ahead.h"
 #include "platform/posix/posix.h"
 #include "support/fake_platform.h"
+#include "sweep/report.h"
 
 namespace {
 
 std::unique_ptr<DirectorySearch> openSearch(const std::string& pattern) {
-    std::string whyNot;
-    return systemPlatform().openSearch(pattern.c_str(), whyNot);
+    SearchFailure failure;
+    return systemPlatform().openSearch(pattern.c_str(), failure);
+}
+
+// A search's failure as the user reads it, without the program's name.
+std::string wordsOf(const SearchFailure& failure) {
+    FakePlatform platform;
+    RunReport(platform, Program::AGECULL).searchFailed(failure);
+    return platform.err.substr(std::strlen("agecull: "), platform.err.size() - std::strlen("agecull: \n"));
 }
 
 class PosixPlatformTest : public ::testing::Test {
@@ -141,12 +151,12 @@ TEST_F(PosixPlatformTest, DirectoryPartIsWalkedAsTheKernelWouldWalkIt) {
     ASSERT_GE(home, 0);
     ASSERT_EQ(chdir(path("sub").c_str()), 0);
     for (const auto& c : cases) {
-        std::string whyNot;
-        std::unique_ptr<DirectorySearch> search = systemPlatform().openSearch(c.pattern.c_str(), whyNot);
+        SearchFailure failure;
+        std::unique_ptr<DirectorySearch> search = systemPlatform().openSearch(c.pattern.c_str(), failure);
         Names names;
         FoundEntry entry;
         while (search && search->next(entry)) names.emplace_back(entry.name, entry.nameLength);
-        if (!search) names.push_back(whyNot.empty() ? "<not found>" : whyNot);
+        if (!search) names.push_back(failure.failed() ? wordsOf(failure) : "<not found>");
         EXPECT_EQ(names, c.expected) << c.pattern;
     }
     EXPECT_EQ(fchdir(home), 0);
@@ -323,7 +333,7 @@ TEST(PosixPlatform, PrefixIsThePatternUpToItsLastSlash) {
         const char* pattern;
         std::size_t expected;
     } cases[] = {{"*.log", 0}, {"logs/*.log", 5}, {"/var/log/*", 9}, {"a//b/c", 5}, {"dir\\*.txt", 0}, {"/", 1}};
-    for (const auto& c : cases) EXPECT_EQ(systemPlatform().pathPrefixLength(c.pattern), c.expected) << c.pattern;
+    for (const auto& c : cases) EXPECT_EQ(posix::pathPrefixLength(c.pattern), c.expected) << c.pattern;
 }
 
 TEST(PosixPlatform, UnixTimesAreHeldAtTheEndsOfTheFileTimeRange) {

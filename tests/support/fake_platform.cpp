@@ -62,7 +62,14 @@ bool FakeSearch::next(FoundEntry& out) {
     out.name = entry.name.c_str();
     out.nameLength = entry.name.size();
     out.lastWrite = entry.lastWrite;
+    out.unusableInCodePage = entry.unusableInCodePage;
     return true;
+}
+
+std::size_t FakeSearch::prefixLength() const {
+    const std::string& pattern = platform_.pathsOpened.back();
+    const std::size_t slash = pattern.find_last_of('/');
+    return slash == std::string::npos ? 0 : slash + 1;
 }
 
 int FakeSearch::readError() const {
@@ -75,7 +82,7 @@ int FakeSearch::remove(bool lookedAgain) {
     // The entry's path as the sweep shows it: the pattern's directory part and the name.
     const std::string& pattern = platform_.pathsOpened.back();
     const std::string entryPath =
-        pattern.substr(0, platform_.pathPrefixLength(pattern.c_str())) + platform_.entries[position_ - 1].name;
+        pattern.substr(0, prefixLength()) + platform_.entries[position_ - 1].name;
     platform_.lookedAgain.push_back(lookedAgain);
     platform_.outSizeAtRemoval.push_back(platform_.out.size());
     if (platform_.outSizeAtRemoval.size() == platform_.interruptAtRemoval) platform_.interrupted = true;

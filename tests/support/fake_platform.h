@@ -22,6 +22,7 @@ constexpr int INTERRUPTED_STATUS = -1;
 struct FakeEntry {
     std::string name;
     FileTime lastWrite;
+    unsigned unusableInCodePage = 0;
 };
 
 class FakePlatform;
@@ -31,6 +32,7 @@ public:
     explicit FakeSearch(FakePlatform& platform) : platform_(platform) {}
     bool next(FoundEntry& out) override;
     int readError() const override;
+    std::size_t prefixLength() const override;
     int removeListed() override { return remove(false); }
     int removeIfUnchanged() override { return remove(true); }
 
@@ -49,7 +51,7 @@ public:
     std::int64_t localOffsetTicks = 0;       // added by toLocalTime
     std::vector<FakeEntry> entries;          // what the search yields, in order
     bool searchOpens = true;                 // false: the open fails
-    std::string openFailure;                 // the reason a failed open gives
+    SearchFailure openFailure;               // the reason a failed open gives
     std::size_t readErrorAfter = SIZE_MAX;   // the listing fails after this many entries
     int readErrorCode = 5;                   // EIO
     std::map<std::string, int> removalErrors;  // entry path -> error code
@@ -65,7 +67,7 @@ public:
     // Records.
     std::string out;       // standard output, with "|" where it was flushed when asked
     std::string err;
-    std::string outputFailurePrefix;
+    OutputFailureWords outputFailureWords;
     std::vector<std::string> removed;
     std::vector<bool> lookedAgain;              // per removal: removeIfUnchanged rather than removeListed
     std::vector<std::size_t> outSizeAtRemoval;  // how much output was written, per call
@@ -82,18 +84,13 @@ public:
     }
     bool outputIsTerminal() const override { return terminal; }
     bool errorIsTerminal() const override { return errorTerminal; }
-    void reportError(const char* prefix, int code) override {
-        flushOut();
-        err += prefix;
-        err += ": error " + std::to_string(code) + "\n";
-        out += "<err>";  // where, in the output, the report was written
-    }
     void reportLine(const char* text) override {
         flushOut();
         err += std::string(text) + "\n";
-        out += "<err>";
+        out += "<err>";  // where, in the output, the report was written
     }
-    void nameOutputFailure(const char* prefix) override { outputFailurePrefix = prefix; }
+    std::string systemErrorText(int code) override { return "system error " + std::to_string(code); }
+    void nameOutputFailure(const OutputFailureWords& words) override { outputFailureWords = words; }
     bool outputFailed() const override { return outputFails; }
     bool errorIsJournal() const override { return journal; }
     int readKey() override {
@@ -122,16 +119,11 @@ public:
     }
     bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) override;
 
-    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot) override {
+    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure) override {
         pathsOpened.emplace_back(pattern);
-        whyNot = openFailure;
+        failure = openFailure;
         if (!searchOpens || entries.empty()) return nullptr;
         return std::make_unique<FakeSearch>(*this);
-    }
-    std::size_t pathPrefixLength(const char* pattern) const override {
-        const std::string text(pattern);
-        const std::size_t slash = text.find_last_of('/');
-        return slash == std::string::npos ? 0 : slash + 1;
     }
 
     friend class FakeSearch;

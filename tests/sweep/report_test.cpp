@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -25,7 +26,24 @@ TEST(RunReport, StrictStatusIsTheWorstOfWhatHappened) {
          "agecull-strict: Number of days must be > 0\n", "agecull-strict: cannot write to standard output"},
         {{"", "*", "1", "/L"}, [](FakePlatform& p) { p.journal = p.outputFails = true; }, 1, "",
          "<3>agecull-strict: cannot write to standard output"},
-        {{"", "*", "1", "/L"}, [](FakePlatform& p) { p.readErrorAfter = 0; }, 1, "agecull-strict: .: error 5\n",
+        {{"", "*", "1", "/L"}, [](FakePlatform& p) {
+             p.entries.push_back({"next", 0});
+             p.readErrorAfter = 1;
+         }, 1,
+         std::string("agecull-strict: .: ") + std::strerror(5) + "\n", "agecull-strict: cannot write to standard output"},
+        // A name the system cannot give fails the run only when the entry was old enough.
+        {{"", "*", "1", "/Q"}, [](FakePlatform& p) {
+             p.now = fileTimeOf(2026, 12, 8);
+             p.entries.insert(p.entries.begin(), {"n?w", p.now, 1252});
+         },
+         0, "agecull-strict: n?w: its name cannot be written in code page 1252, so it was left alone\n",
+         "agecull-strict: cannot write to standard output"},
+        {{"", "*", "1", "/Q"}, [](FakePlatform& p) {
+             p.now = fileTimeOf(2026, 12, 8);
+             p.entries.push_back({"?ld", 0, 932});
+         },
+         1,
+         "agecull-strict: ?ld: its name cannot be written in code page 932, so it was left alone\n",
          "agecull-strict: cannot write to standard output"},
     };
     for (const auto& c : cases) {
@@ -40,8 +58,39 @@ TEST(RunReport, StrictStatusIsTheWorstOfWhatHappened) {
             if (strict) {
                 EXPECT_EQ(platform.err, c.err);
             }
-            EXPECT_EQ(platform.outputFailurePrefix, strict ? c.outputFailure : "agecull: cannot write to standard output");
+            EXPECT_EQ(platform.outputFailureWords.cannotWrite,
+                      strict ? c.outputFailure : "agecull: cannot write to standard output");
+            EXPECT_EQ(platform.outputFailureWords.readerGoneStatus, strict ? STATUS_FAILED : 0);
         }
+    }
+}
+
+// The reasons a search gives that no run on this system can show.
+TEST(RunReport, WordsASearchFailure) {
+    using Reason = SearchFailure::Reason;
+    const struct {
+        Reason reason;
+        std::function<void(SearchFailure&)> arrange;
+        const char* line;
+    } cases[] = {
+        {Reason::SYSTEM_ERROR, [](SearchFailure& f) { f.code = 267; }, "agecull: D:\\x\\: system error 267\n"},
+        {Reason::NO_FILE_NAME, [](SearchFailure& f) { f.separator = '\\'; },
+         "agecull: D:\\x\\: no file name after the last '\\'\n"},
+        {Reason::NOT_IN_CODE_PAGE, [](SearchFailure& f) { f.codePage = 1252; },
+         "agecull: D:\\x\\: the pattern as typed cannot be held in code page 1252, so nothing was searched\n"},
+        {Reason::CLIMB_AFTER_STRANGER, [](SearchFailure& f) { f.user = f.targetOwner = 1000; },
+         "agecull: D:\\x\\: '..' not followed: a symbolic link before it was placed by uid 1000, who cannot reach "
+         "the directory it leads to\n"},
+    };
+    for (const auto& c : cases) {
+        FakePlatform platform;
+        RunReport report(platform, Program::AGECULL);
+        SearchFailure failure;
+        failure.reason = c.reason;
+        failure.place = "D:\\x\\";
+        c.arrange(failure);
+        report.searchFailed(failure);
+        EXPECT_EQ(platform.err, c.line);
     }
 }
 

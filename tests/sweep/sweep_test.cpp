@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "support/fake_platform.h"
 
 namespace {
@@ -105,7 +108,7 @@ TEST(Sweep, FailedRemovalIsReportedAndSweepContinues) {
                   "\n10/01/2026  09:30:00 PM  older.log  -deleted"
                   "\n01/01/2026  12:00:00 AM  last.log  -deleted"
                   "\n\n  2 files were deleted\n  1 files failed to delete\n");
-    EXPECT_EQ(sweep.platform.err, "  Could not delete : error 13\n");
+    EXPECT_EQ(sweep.platform.err, std::string("  Could not delete : ") + std::strerror(13) + "\n");
 }
 
 TEST(Sweep, EscAbortsWithoutSummary) {
@@ -173,7 +176,11 @@ TEST(Sweep, FailedOpenPrintsFileNotFoundAndNoHeader) {
     for (const std::string why : {"", "missing/: No such file or directory"}) {
         Sweep sweep;
         sweep.platform.searchOpens = false;
-        sweep.platform.openFailure = why;
+        if (!why.empty()) {
+            sweep.platform.openFailure.reason = SearchFailure::Reason::RUNTIME_ERROR;
+            sweep.platform.openFailure.place = "missing/";
+            sweep.platform.openFailure.code = ENOENT;
+        }
         EXPECT_EQ(sweep.run("missing/*", true, false), 0);
         EXPECT_EQ(sweep.platform.out, why.empty() ? "File not found\n" : "<err>File not found\n");
         EXPECT_EQ(sweep.platform.err, why.empty() ? "" : "agecull: " + why + "\n");
@@ -184,7 +191,7 @@ TEST(Sweep, ReadErrorPartWayIsReportedNotPassedOffAsComplete) {
     Sweep sweep;
     sweep.platform.readErrorAfter = 1;
     sweep.run("*.log", true, false);
-    EXPECT_EQ(sweep.platform.err, "  Could not read the directory: error 5\n");
+    EXPECT_EQ(sweep.platform.err, std::string("  Could not read the directory: ") + std::strerror(5) + "\n");
     EXPECT_EQ(sweep.platform.removed, (std::vector<std::string>{"old.log"}));
     const std::string& out = sweep.platform.out;
     EXPECT_NE(out.find("old.log  -deleted<err>\n\n  1 files were deleted\n"), std::string::npos) << out;

@@ -73,7 +73,7 @@ std::int64_t localOffsetNow() {
     return static_cast<std::int64_t>(local.tm_gmtoff) * TICKS_PER_SECOND;
 }
 
-void calendarOf(FileTime time, CalendarTime& out) {
+void toCalendar(FileTime time, CalendarTime& out) {
     const std::uint64_t ticksPerDay = TICKS_PER_DAY;
     const std::int64_t days1601 = static_cast<std::int64_t>(time / ticksPerDay);
     std::uint64_t rest = time % ticksPerDay;

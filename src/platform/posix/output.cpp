@@ -39,12 +39,14 @@ bool outputHasReader = false;
 // redirected output otherwise would: the first failure is said, with the system's reason.
 // Later ones add nothing, and the sweep goes on with its removals all the same.
 bool failed = false;
-std::string failurePrefix = "cannot write to standard output";
+OutputFailureWords words;
+// words.abandoned and its line break, whole, for a handler to write as it is.
+std::string abandonedLine;
 
 void sayWriteFailure(int error) {
     if (failed) return;
     failed = true;
-    std::fprintf(stderr, "%s: %s\n", failurePrefix.c_str(), std::strerror(error));
+    std::fprintf(stderr, "%s: %s\n", words.cannotWrite.c_str(), std::strerror(error));
 }
 
 // Waits until a descriptor that was handed over non-blocking can take more.
@@ -107,21 +109,24 @@ void endIfReaderGone() {
     if (poll(&state, 1, 0) == 1 && (state.revents & (POLLERR | POLLHUP)) != 0) endForGoneReader();
 }
 
-void nameOutputFailure(const char* prefix) { failurePrefix = prefix; }
+void nameOutputFailure(const OutputFailureWords& given) {
+    words = given;
+    abandonedLine = words.abandoned.empty() ? std::string() : words.abandoned + "\n";
+}
 
 bool outputFailed() { return failed; }
 
 void endForGoneReader() {
     used = 0;  // nobody is left to read it
     failed = true;
-    std::fprintf(stderr, "%s: %s; no further files are deleted\n", failurePrefix.c_str(), std::strerror(EPIPE));
-    endAfterBrokenPipe();
+    std::fprintf(stderr, "%s: %s%s\n", words.cannotWrite.c_str(), std::strerror(EPIPE), words.readerGone.c_str());
+    endAfterBrokenPipe(words.readerGoneStatus);
 }
 
 void sayOutputAbandoned() {
-    static const char text[] = "agecull: ended while standard output was blocked: the record may be incomplete\n";
-    const char* rest = text;
-    std::size_t size = sizeof text - 1;
+    // Worded before the run; only read here.
+    const char* rest = abandonedLine.data();
+    std::size_t size = abandonedLine.size();
     while (size > 0) {
         const ssize_t wrote = write(STDERR_FILENO, rest, size);
         if (wrote > 0) {

@@ -54,6 +54,7 @@ public:
 
     bool next(FoundEntry& out) override { return search_->next(out); }
     int readError() const override { return search_->readError(); }
+    std::size_t prefixLength() const override { return search_->prefixLength(); }
     int removeListed() override {
         posix::endIfReaderGone();
         return search_->removeListed();
@@ -82,19 +83,13 @@ public:
     bool outputIsTerminal() const override { return outputIsTerminal_; }
     bool errorIsTerminal() const override { return errorIsTerminal_; }
 
-    void reportError(const char* prefix, int code) override {
-        posix::flushOut();
-        const char* text = code == ERROR_ENTRY_CHANGED ? "Changed since it was listed, so it was kept"
-                                                        : std::strerror(code);
-        std::fprintf(stderr, "%s: %s\n", prefix, text);
-    }
-
     void reportLine(const char* text) override {
         posix::flushOut();
         std::fprintf(stderr, "%s\n", text);
     }
 
-    void nameOutputFailure(const char* prefix) override { posix::nameOutputFailure(prefix); }
+    std::string systemErrorText(int code) override { return std::strerror(code); }
+    void nameOutputFailure(const OutputFailureWords& words) override { posix::nameOutputFailure(words); }
     bool outputFailed() const override { return posix::outputFailed(); }
     bool errorIsJournal() const override { return errorIsJournal_; }
 
@@ -119,7 +114,7 @@ public:
     }
 
     bool toCalendar(FileTime time, CalendarTime& out) override {
-        posix::calendarOf(time, out);
+        posix::toCalendar(time, out);
         return true;
     }
 
@@ -131,13 +126,11 @@ public:
         return dates_.formatTime(time, buffer, size);
     }
 
-    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot) override {
-        std::unique_ptr<DirectorySearch> search = posix::openSearch(pattern, whyNot);
+    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure) override {
+        std::unique_ptr<DirectorySearch> search = posix::openSearch(pattern, failure);
         if (!search) return search;
         return std::make_unique<ReaderWatchedSearch>(std::move(search));
     }
-
-    std::size_t pathPrefixLength(const char* pattern) const override { return posix::pathPrefixLength(pattern); }
 
 private:
     bool outputIsTerminal_ = false;

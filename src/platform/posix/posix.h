@@ -29,7 +29,7 @@ void flushOut();
 // run ends as endForGoneReader says; otherwise returns at once.
 void endIfReaderGone();
 // The words a failed write is said with, before ": <the system's text>".
-void nameOutputFailure(const char* prefix);
+void nameOutputFailure(const OutputFailureWords& words);
 // Whether a write to standard output has failed.
 bool outputFailed();
 // Says once on standard error that the reader of standard output is gone and that no
@@ -51,7 +51,7 @@ FileTime currentTime();
 // The local offset in force now (daylight saving included), in ticks.
 std::int64_t localOffsetNow();
 // Calendar fields of a FileTime, with no zone conversion; valid for the whole range.
-void calendarOf(FileTime time, CalendarTime& out);
+void toCalendar(FileTime time, CalendarTime& out);
 
 // dates.cpp: the user's LC_TIME locale and the date and time made from it.
 
@@ -102,19 +102,18 @@ void endOutputWrite();
 // Remembers whether the caller ignores SIGPIPE, then ignores it.
 void catchBrokenPipes();
 // Puts the terminal back and ends the process by SIGPIPE, as a filter whose reader left
-// ends; with status 0 when the caller ignores SIGPIPE.
-[[noreturn]] void endAfterBrokenPipe();
+// ends; with `status` when the caller ignores SIGPIPE.
+[[noreturn]] void endAfterBrokenPipe(int status);
 
 // search.cpp: the directory search and the pattern's directory part.
-std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot);
+std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure);
 std::size_t pathPrefixLength(const char* pattern);
 
 // walk.cpp: the pattern's directory part (as typed, "" for the current directory) opened
 // for reading, one component at a time, following only the symbolic links that are safe to
-// follow. -1 with `whyNot` set when it cannot be.
-int openDirectoryPart(const std::string& directoryPart, std::string& whyNot);
-// Why `place` could not be searched, as the sweep reports it: "<place>: <the system's text
-// for error>".
-std::string searchFailure(const std::string& place, int error);
+// follow. -1 with `failure` set when it cannot be.
+int openDirectoryPart(const std::string& directoryPart, SearchFailure& failure);
+// A failure with errno `error` at `place`.
+void failAt(SearchFailure& failure, const std::string& place, int error);
 
 }  // namespace posix

@@ -24,10 +24,12 @@ namespace {
 
 class PosixSearch final : public DirectorySearch {
 public:
-    // Takes ownership of the open directory. `namePattern` is the pattern's last component.
-    PosixSearch(DIR* directory, std::string namePattern)
+    // Takes ownership of the open directory. `namePattern` is the pattern's last component,
+    // after `prefixLength` characters of directory.
+    PosixSearch(DIR* directory, std::string namePattern, std::size_t prefixLength)
         : directory_(directory),
           namePattern_(std::move(namePattern)),
+          prefixLength_(prefixLength),
           wildcard_(hasWildcard(namePattern_.data(), namePattern_.size())) {}
 
     ~PosixSearch() override {
@@ -54,6 +56,7 @@ public:
     }
 
     int readError() const override { return readError_; }
+    std::size_t prefixLength() const override { return prefixLength_; }
 
     // Both look again first: the examination that selected the entry may have been made
     // ahead of the sweep, hundreds of names earlier, and a newer file renamed over the name
@@ -117,6 +120,7 @@ private:
 
     DIR* directory_;
     std::string namePattern_;
+    std::size_t prefixLength_;
     bool wildcard_;
     bool lookedUp_ = false;
     bool pending_ = false;
@@ -129,26 +133,28 @@ private:
 
 }  // namespace
 
-std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot) {
+std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure) {
     const std::size_t prefixLength = pathPrefixLength(pattern);
     std::string namePattern(pattern + prefixLength);
     if (namePattern.empty()) {
-        whyNot = std::string(pattern) + ": no file name after the last '/'";
+        failure.reason = SearchFailure::Reason::NO_FILE_NAME;
+        failure.place = pattern;
+        failure.separator = '/';
         return nullptr;
     }
-    const int descriptor = openDirectoryPart(std::string(pattern, prefixLength), whyNot);
+    const int descriptor = openDirectoryPart(std::string(pattern, prefixLength), failure);
     DIR* directory = descriptor < 0 ? nullptr : fdopendir(descriptor);
     if (directory == nullptr) {
         if (descriptor >= 0) {
-            whyNot = searchFailure(prefixLength == 0 ? std::string(".") : std::string(pattern, prefixLength), errno);
+            failAt(failure, prefixLength == 0 ? std::string(".") : std::string(pattern, prefixLength), errno);
             close(descriptor);
         }
         return nullptr;
     }
-    auto search = std::make_unique<PosixSearch>(directory, std::move(namePattern));
+    auto search = std::make_unique<PosixSearch>(directory, std::move(namePattern), prefixLength);
     if (!search->start()) {
         // A listing that failed before its first match is a reason too.
-        if (search->readError() != 0) whyNot = searchFailure(pattern, search->readError());
+        if (search->readError() != 0) failAt(failure, pattern, search->readError());
         return nullptr;
     }
     return search;

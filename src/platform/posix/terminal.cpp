@@ -211,11 +211,11 @@ void catchBrokenPipes() {
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-void endAfterBrokenPipe() {
+void endAfterBrokenPipe(int status) {
     if (!callerIgnoresBrokenPipes) endBySignal(SIGPIPE);
-    // A caller that ignores SIGPIPE wants to be told by a status instead: agecull's is 0.
+    // A caller that ignores SIGPIPE wants to be told by a status instead.
     if (inKeyMode && ownsTerminal()) tcsetattr(ttyDescriptor, TCSANOW, &savedSettings);
-    _exit(0);
+    _exit(status);
 }
 
 int readKey() {

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -67,7 +66,7 @@ private:
 
 class Walk {
 public:
-    explicit Walk(std::string& whyNot) : whyNot_(whyNot), self_(geteuid()) {}
+    explicit Walk(SearchFailure& failure) : failure_(failure), self_(geteuid()) {}
 
     // Resolves `text` from `current`. Messages name a component by `shown` followed by the
     // text up to it: the path as typed, or within a link "link -> its text".
@@ -152,10 +151,8 @@ private:
         // off entries they do not own, any of them could have renamed some other link over
         // this one's name: the holder is no more trusted than the least trusted of them.
         if ((holderInfo.st_mode & (S_IWGRP | S_IWOTH)) != 0 && (holderInfo.st_mode & S_ISVTX) == 0) {
-            char mode[8];
-            std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(holderInfo.st_mode & 07777));
-            return refuse(place + ": symbolic link not followed: its directory (mode " + mode +
-                          ") may be written by others than its owner");
+            refuse(SearchFailure::Reason::LINK_IN_SHARED_DIRECTORY, place).mode = holderInfo.st_mode & 07777;
+            return Descriptor();
         }
         const bool absolute = linkText[0] == '/';
         Descriptor start(absolute ? open("/", STEP_FLAGS | O_DIRECTORY) : fcntl(holder.get(), F_DUPFD_CLOEXEC, 0));
@@ -169,12 +166,12 @@ private:
         // Whoever owns the directory could have replaced the link (in a sticky one, only the
         // link's owner and the directory's), and whoever owns the link placed it: each must
         // be trusted for the directory it leads to.
-        using Placer = std::pair<uid_t, const char*>;
-        for (const auto& [placer, whose] :
-             {Placer{holderInfo.st_uid, "its directory belongs to uid "}, Placer{linkOwner, "it belongs to uid "}}) {
-            const std::string why = distrust(placer, target.get(), targetInfo);
-            if (!why.empty()) {
-                return refuse(place + ": symbolic link not followed: " + whose + std::to_string(placer) + why);
+        for (const bool byHolder : {true, false}) {
+            const uid_t placer = byHolder ? holderInfo.st_uid : linkOwner;
+            if (distrusted(placer, target.get(), targetInfo)) {
+                refuseStranger(SearchFailure::Reason::LINK_PLACED_BY_STRANGER, place, placer, targetInfo.st_uid)
+                    .placedByHolder = byHolder;
+                return Descriptor();
             }
         }
         for (const uid_t placer : {holderInfo.st_uid, linkOwner}) {
@@ -188,23 +185,19 @@ private:
     // of them must be trusted for the directory it reaches, as for a link's own target.
     bool climbAllowed(int directory, const struct stat& info, const std::string& place) {
         for (const uid_t steerer : steerers_) {
-            const std::string why = distrust(steerer, directory, info);
-            if (!why.empty()) {
-                refuse(place + ": '..' not followed: a symbolic link before it was placed by uid " +
-                       std::to_string(steerer) + why);
+            if (distrusted(steerer, directory, info)) {
+                refuseStranger(SearchFailure::Reason::CLIMB_AFTER_STRANGER, place, steerer, info.st_uid);
                 return false;
             }
         }
         return true;
     }
 
-    // Empty when `placer` may send the walk to `directory`: root, the running user, or its
-    // owner who can reach it on its own. Otherwise the reason, to end a refusal message.
-    std::string distrust(uid_t placer, int directory, const struct stat& info) const {
-        if (placer == 0 || placer == self_) return std::string();
-        if (placer != info.st_uid) return ", the directory it leads to belongs to uid " + std::to_string(info.st_uid);
-        if (!reaches(placer, directory, info)) return ", who cannot reach the directory it leads to";
-        return std::string();
+    // Whether `placer` may not send the walk to `directory`: only root, the running user,
+    // and its owner who can reach it on its own may.
+    bool distrusted(uid_t placer, int directory, const struct stat& info) const {
+        if (placer == 0 || placer == self_) return false;
+        return placer != info.st_uid || !reaches(placer, directory, info);
     }
 
     // Whether `user` may search every directory above `directory` up to the root: as their
@@ -223,17 +216,28 @@ private:
         }
     }
 
-    Descriptor refuse(const std::string& text) {
-        whyNot_ = text;
-        return Descriptor();
+    SearchFailure& refuse(SearchFailure::Reason reason, const std::string& place) {
+        failure_.reason = reason;
+        failure_.place = place;
+        return failure_;
+    }
+
+    // A placer who does not own where the link leads is told from one who owns it but
+    // cannot reach it by the owner given.
+    SearchFailure& refuseStranger(SearchFailure::Reason reason, const std::string& place, uid_t placer,
+                                  uid_t targetOwner) {
+        SearchFailure& failure = refuse(reason, place);
+        failure.user = placer;
+        failure.targetOwner = targetOwner;
+        return failure;
     }
 
     Descriptor fail(const std::string& place, int error) {
-        whyNot_ = searchFailure(place, error);
+        failAt(failure_, place, error);
         return Descriptor();
     }
 
-    std::string& whyNot_;
+    SearchFailure& failure_;
     uid_t self_;
     // The users other than root and the running user who placed the links followed so far.
     std::vector<uid_t> steerers_;
@@ -244,23 +248,25 @@ private:
 
 }  // namespace
 
-std::string searchFailure(const std::string& place, int error) {
-    return place + ": " + std::strerror(error);
+void failAt(SearchFailure& failure, const std::string& place, int error) {
+    failure.reason = SearchFailure::Reason::RUNTIME_ERROR;
+    failure.place = place;
+    failure.code = error;
 }
 
-int openDirectoryPart(const std::string& directoryPart, std::string& whyNot) {
+int openDirectoryPart(const std::string& directoryPart, SearchFailure& failure) {
     const bool absolute = !directoryPart.empty() && directoryPart[0] == '/';
     const std::string shown = directoryPart.empty() ? std::string(".") : directoryPart;
     Descriptor start(open(absolute ? "/" : ".", STEP_FLAGS | O_DIRECTORY));
     if (!start) {
-        whyNot = searchFailure(shown, errno);
+        failAt(failure, shown, errno);
         return -1;
     }
-    Walk walk(whyNot);
+    Walk walk(failure);
     Descriptor reached = walk.resolve(std::move(start), std::string(), directoryPart);
     if (!reached) return -1;
     const int directory = openat(reached.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directory < 0) whyNot = searchFailure(shown, errno);
+    if (directory < 0) failAt(failure, shown, errno);
     return directory;
 }
 

@@ -62,7 +62,7 @@ std::int64_t localOffsetNow() {
     return static_cast<std::int64_t>(fromFiletime(local) - now);
 }
 
-bool calendarOf(FileTime time, CalendarTime& out) {
+bool toCalendar(FileTime time, CalendarTime& out) {
     const FILETIME asFiletime = toFiletime(time);
     SYSTEMTIME fields;
     // Fails for times past the year 30827, which have no calendar fields.

@@ -28,7 +28,7 @@ constexpr DWORD PIPE_BROKEN_EXIT = 0xC000014B;
 
 std::string outputBuffer;
 bool outputFailure = false;
-std::string outputFailurePrefix;
+OutputFailureWords failureWords;
 bool outputChecked = false;
 bool outputTerminal = false;
 bool errorChecked = false;
@@ -117,21 +117,23 @@ void flushOut() {
     outputBuffer.clear();
     // A report that cannot be written must not pass in silence: the first failure is said
     // on standard error, with the system's words; the sweep goes on all the same.
-    if (!written && !outputFailure) {
-        outputFailure = true;
-        writeErrorLine(outputFailurePrefix + ": " + systemText(error));
-    }
     // Unless the reader of a pipe is gone: nobody will ever see another line, so no further
     // removal starts. Windows has no SIGPIPE; the status is the system's own for the pipe
     // that failed, as STATUS_CONTROL_C_EXIT is for Ctrl-C, never a success. Windows says
     // ERROR_NO_DATA or ERROR_BROKEN_PIPE; Wine says ERROR_PIPE_NOT_CONNECTED.
-    if (!written && (error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED)) {
+    const bool readerGone =
+        !written && (error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED);
+    if (!written && !outputFailure) {
+        outputFailure = true;
+        reportLine(failureWords.cannotWrite + ": " + systemText(error) + (readerGone ? failureWords.readerGone : ""));
+    }
+    if (readerGone) {
         restoreConsole();
         ExitProcess(PIPE_BROKEN_EXIT);
     }
 }
 
-void nameOutputFailure(const char* prefix) { outputFailurePrefix = prefix; }
+void nameOutputFailure(const OutputFailureWords& words) { failureWords = words; }
 
 bool outputFailed() { return outputFailure; }
 
@@ -153,7 +155,7 @@ bool errorIsTerminal() {
     return errorTerminal;
 }
 
-void writeErrorLine(const std::string& text) {
+void reportLine(const std::string& text) {
     flushOut();
     std::string line;
     appendText(line, text.data(), text.size());

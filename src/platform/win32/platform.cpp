@@ -34,14 +34,9 @@ public:
     bool outputIsTerminal() const override { return win32::outputIsTerminal(); }
     bool errorIsTerminal() const override { return win32::errorIsTerminal(); }
 
-    void reportError(const char* prefix, int code) override {
-        const char* text = code == ERROR_ENTRY_CHANGED ? "Changed since it was listed, so it was kept"
-                                                        : std::strerror(code);
-        win32::writeErrorLine(std::string(prefix) + ": " + text);
-    }
-
-    void reportLine(const char* text) override { win32::writeErrorLine(text); }
-    void nameOutputFailure(const char* prefix) override { win32::nameOutputFailure(prefix); }
+    void reportLine(const char* text) override { win32::reportLine(text); }
+    std::string systemErrorText(int code) override { return win32::systemText(static_cast<DWORD>(code)); }
+    void nameOutputFailure(const OutputFailureWords& words) override { win32::nameOutputFailure(words); }
     bool outputFailed() const override { return win32::outputFailed(); }
     // No journal on Windows.
     bool errorIsJournal() const override { return false; }
@@ -69,7 +64,7 @@ public:
         return shiftFileTime(utc, offsetTicks_);
     }
 
-    bool toCalendar(FileTime time, CalendarTime& out) override { return win32::calendarOf(time, out); }
+    bool toCalendar(FileTime time, CalendarTime& out) override { return win32::toCalendar(time, out); }
 
     bool shortDateNumbers(const CalendarTime& time, int numbers[3]) override {
         return win32::shortDateNumbers(time, numbers);
@@ -79,11 +74,9 @@ public:
         return win32::formatTime(time, buffer, size);
     }
 
-    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot) override {
-        return win32::openSearch(pattern, whyNot);
+    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure) override {
+        return win32::openSearch(pattern, failure);
     }
-
-    std::size_t pathPrefixLength(const char* pattern) const override { return win32::pathPrefixLength(pattern); }
 
 private:
     bool offsetKnown_ = false;

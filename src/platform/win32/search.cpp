@@ -20,12 +20,6 @@ namespace {
 
 constexpr std::size_t LISTING_BUFFER_SIZE = 64 * 1024;
 
-std::string codePageWords() {
-    char text[64];
-    std::snprintf(text, sizeof text, "code page %u", GetACP());
-    return text;
-}
-
 // The directory's full path in the "\\?\" form, which has no 260-character limit.
 bool longFormOf(const std::wstring& directory, std::wstring& out) {
     const DWORD needed = GetFullPathNameW(directory.c_str(), 0, nullptr, nullptr);
@@ -55,11 +49,11 @@ bool hasInvalidNameCharacter(const char* name) {
 
 class Win32Search final : public DirectorySearch {
 public:
-    Win32Search(HANDLE directory, std::wstring directoryPath, std::string namePattern, std::string typedPrefix)
+    Win32Search(HANDLE directory, std::wstring directoryPath, std::string namePattern, std::size_t prefixLength)
         : directory_(directory),
           directoryPath_(std::move(directoryPath)),
           namePattern_(std::move(namePattern)),
-          typedPrefix_(std::move(typedPrefix)),
+          prefixLength_(prefixLength),
           listing_(new LONGLONG[LISTING_BUFFER_SIZE / sizeof(LONGLONG)]) {
         if (directoryPath_.back() != L'\\') directoryPath_ += L'\\';
     }
@@ -78,15 +72,18 @@ public:
         out.name = name_.c_str();
         out.nameLength = name_.size();
         out.lastWrite = listed_.lastWrite;
+        out.unusableInCodePage = unusable_ ? GetACP() : 0;
         return true;
     }
 
     int readError() const override { return readError_; }
+    std::size_t prefixLength() const override { return prefixLength_; }
 
     // Both removals, straight after the listing as after a wait, check the entry on the
     // handle that removes it (removal.cpp).
-    int removeListed() override { return removeListedFile(directoryPath_, wideName_, listed_); }
-    int removeIfUnchanged() override { return removeListedFile(directoryPath_, wideName_, listed_); }
+    // An entry handed over as unusable is never removed, whoever asks.
+    int removeListed() override { return unusable_ ? ERROR_ENTRY_CHANGED : removeListedFile(directoryPath_, wideName_, listed_); }
+    int removeIfUnchanged() override { return removeListed(); }
 
 private:
     // Moves to the next entry whose long name matches; false at the end or on error.
@@ -99,13 +96,9 @@ private:
                 !matchesLongName(namePattern_.data(), namePattern_.size(), folded_.data(), folded_.size())) {
                 continue;
             }
-            if (!toAnsi(name, length, name_)) {
-                // Shown and removed under a name that is not its own, it could be mistaken
-                // for another file: it is left alone, and said so.
-                writeErrorLine("agecull: " + typedPrefix_ + name_ + ": its name cannot be written in " +
-                               codePageWords() + ", so it was left alone");
-                continue;
-            }
+            // Shown and removed under a name that is not its own, it could be mistaken for
+            // another file: it is handed over marked, for the sweep to leave alone and say so.
+            unusable_ = !toAnsi(name, length, name_);
             wideName_.assign(name, length);
             listed_.attributes = current_->FileAttributes;
             listed_.fileId = static_cast<std::uint64_t>(current_->FileId.QuadPart);
@@ -139,7 +132,7 @@ private:
     HANDLE directory_;
     std::wstring directoryPath_;
     std::string namePattern_;
-    std::string typedPrefix_;
+    std::size_t prefixLength_;
     std::unique_ptr<LONGLONG[]> listing_;
     const FILE_ID_BOTH_DIR_INFO* current_ = nullptr;
     bool finished_ = false;
@@ -148,19 +141,27 @@ private:
     std::string folded_;
     // The current entry.
     std::string name_;
+    bool unusable_ = false;
     std::wstring wideName_;
     ListedFile listed_;
 };
 
 }  // namespace
 
-std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot) {
+std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure) {
     const std::size_t prefixLength = pathPrefixLength(pattern);
     const std::string typedPrefix(pattern, prefixLength);
     const char* namePart = pattern + prefixLength;
-    if (*namePart == '\0') {
-        whyNot = std::string(pattern) + ": no file name after the last '\\'";
+    const std::string shownDirectory = prefixLength == 0 ? std::string(".") : typedPrefix;
+    auto fail = [&failure](SearchFailure::Reason reason, const std::string& place, int code) {
+        failure.reason = reason;
+        failure.place = place;
+        failure.code = code;
         return nullptr;
+    };
+    if (*namePart == '\0') {
+        failure.separator = '\\';
+        return fail(SearchFailure::Reason::NO_FILE_NAME, pattern, 0);
     }
     std::wstring widePrefix;
     std::wstring wideName;
@@ -168,40 +169,31 @@ std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& wh
         (GetACP() != CP_UTF8 && !typedIntact(widePrefix + wideName))) {
         // The command line came through a code page that cannot hold what was typed:
         // "日本.log" would arrive as "??.log" and match "ab.log".
-        whyNot = std::string(pattern) + ": the pattern as typed cannot be held in " + codePageWords() +
-                 ", so nothing was searched";
-        return nullptr;
+        failure.codePage = GetACP();
+        return fail(SearchFailure::Reason::NOT_IN_CODE_PAGE, pattern, 0);
     }
-    if (hasInvalidNameCharacter(namePart)) {
-        whyNot = std::string(pattern) + ": " + systemText(ERROR_INVALID_NAME);
-        return nullptr;
-    }
+    if (hasInvalidNameCharacter(namePart)) return fail(SearchFailure::Reason::SYSTEM_ERROR, pattern, ERROR_INVALID_NAME);
     std::string namePattern;
     foldedUtf8(wideName.data(), wideName.size(), namePattern);
 
-    const std::string shownDirectory = prefixLength == 0 ? std::string(".") : typedPrefix;
     std::wstring directoryPath;
     if (!longFormOf(prefixLength == 0 ? std::wstring(L".") : widePrefix, directoryPath)) {
-        whyNot = shownDirectory + ": " + systemText(GetLastError());
-        return nullptr;
+        return fail(SearchFailure::Reason::SYSTEM_ERROR, shownDirectory, static_cast<int>(GetLastError()));
     }
     HANDLE directory = CreateFileW(directoryPath.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (directory == INVALID_HANDLE_VALUE) {
-        whyNot = shownDirectory + ": " + systemText(GetLastError());
-        return nullptr;
+        return fail(SearchFailure::Reason::SYSTEM_ERROR, shownDirectory, static_cast<int>(GetLastError()));
     }
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(directory, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        whyNot = shownDirectory + ": " + systemText(ERROR_DIRECTORY);
         CloseHandle(directory);
-        return nullptr;
+        return fail(SearchFailure::Reason::SYSTEM_ERROR, shownDirectory, ERROR_DIRECTORY);
     }
-    auto search =
-        std::make_unique<Win32Search>(directory, std::move(directoryPath), std::move(namePattern), typedPrefix);
+    auto search = std::make_unique<Win32Search>(directory, std::move(directoryPath), std::move(namePattern), prefixLength);
     if (!search->start()) {
-        if (search->readError() != 0) whyNot = shownDirectory + ": " + std::strerror(search->readError());
+        if (search->readError() != 0) fail(SearchFailure::Reason::RUNTIME_ERROR, shownDirectory, search->readError());
         return nullptr;
     }
     return search;

@@ -45,7 +45,7 @@ FILETIME toFiletime(FileTime time);
 FileTime currentTime();
 // The local offset in force now (daylight saving included), in ticks.
 std::int64_t localOffsetNow();
-bool calendarOf(FileTime time, CalendarTime& out);
+bool toCalendar(FileTime time, CalendarTime& out);
 bool shortDateNumbers(const CalendarTime& time, int numbers[3]);
 bool formatTime(const CalendarTime& time, char* buffer, std::size_t size);
 
@@ -55,14 +55,14 @@ bool formatTime(const CalendarTime& time, char* buffer, std::size_t size);
 // first write that fails is said once on standard error.
 void writeOut(const char* data, std::size_t size);
 void flushOut();
-// The words before the system's text when a write first fails; whether one has.
-void nameOutputFailure(const char* prefix);
+// The words a failed write is said with; whether one has failed.
+void nameOutputFailure(const OutputFailureWords& words);
 bool outputFailed();
 // Whether standard output, and standard error, is a console; each read once, at start-up.
 bool outputIsTerminal();
 bool errorIsTerminal();
 // Flushes standard output, then writes `text` and a line break to standard error.
-void writeErrorLine(const std::string& text);
+void reportLine(const std::string& text);
 // Sets the console to the code page the program's text is in; restoreConsole puts that,
 // and the keyboard's mode, back.
 void prepareConsole();
@@ -89,7 +89,7 @@ struct ListedFile {
 int removeListedFile(const std::wstring& directoryPath, const std::wstring& name, const ListedFile& listed);
 
 // search.cpp: the directory search and the pattern's directory part.
-std::unique_ptr<DirectorySearch> openSearch(const char* pattern, std::string& whyNot);
+std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure);
 std::size_t pathPrefixLength(const char* pattern);
 
 }  // namespace win32
