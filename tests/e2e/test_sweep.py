@@ -264,17 +264,21 @@ class WindowsSweeps(SweepCase):
         self.assertEqual(rest, self.line("x.log", x, "-deleted") + "\n\n  1 files were deleted\n")
         self.assertTrue(all(self.exists(name) for name in decoys))
 
+    def sweep_old_beside_new(self, pairs, locale):
+        """Makes each (old, new) pair of names, then sweeps them with /Q under `locale`."""
+        if not locale_installed(locale):
+            self.skipTest(f"locale {locale} is not installed (tools/bootstrap makes it)")
+        for old, new in pairs:
+            self.make(old, 10)
+            self.make(new, 1)
+        return self.agecull("*.log", "5", "/Q", env=base_env(LC_ALL=locale))
+
     def test_look_alike_names_are_never_taken_for_each_other(self):
         # Each old name beside a new one that a code page's "best fit" would turn it into.
         pairs = (("\u03a9mega.log", "Omega.log"), ("r\u00e9sum\u00e9.log", "resume.log"), ("\u65e5\u672c.log", "ab.log"))
         for locale in ("en_US.UTF-8", "ja_JP.UTF-8"):
             with self.subTest(locale=locale):
-                if not locale_installed(locale):
-                    self.skipTest(f"locale {locale} is not installed (tools/bootstrap makes it)")
-                for old, new in pairs:
-                    self.make(old, 10)
-                    self.make(new, 1)
-                result = self.agecull("*.log", "5", "/Q", env=base_env(LC_ALL=locale))
+                result = self.sweep_old_beside_new(pairs, locale)
                 self.assertEqual(result.err, "")
                 self.assertEqual(self.deleted(result), sorted(old for old, _ in pairs))
                 self.assertEqual(sorted(os.listdir(self.dir)), sorted(new for _, new in pairs))
@@ -286,12 +290,7 @@ class WindowsSweeps(SweepCase):
                  (os.fsdecode(b"z\xff.log"), os.fsdecode(b"z\x7f.log")), ("back\\slash.log", "back/slash.log"))
         for locale in ("C", "C.UTF-8"):
             with self.subTest(locale=locale):
-                if not locale_installed(locale):
-                    self.skipTest(f"locale {locale} is not installed (tools/bootstrap makes it)")
-                for old, new in pairs:
-                    self.make(old, 10)
-                    self.make(new, 1)
-                result = self.agecull("*.log", "5", "/Q", env=base_env(LC_ALL=locale))
+                result = self.sweep_old_beside_new(pairs, locale)
                 self.assertEqual(result.status, 0)
                 self.assertTrue(all(self.exists(new) for _, new in pairs), result.out)
                 kept = [old for old, _ in pairs if self.exists(old)]
