@@ -65,33 +65,4 @@ TEST(RunReport, StrictStatusIsTheWorstOfWhatHappened) {
     }
 }
 
-// The reasons a search gives that no run on this system can show.
-TEST(RunReport, WordsASearchFailure) {
-    using Reason = SearchFailure::Reason;
-    const struct {
-        Reason reason;
-        std::function<void(SearchFailure&)> arrange;
-        const char* line;
-    } cases[] = {
-        {Reason::SYSTEM_ERROR, [](SearchFailure& f) { f.code = 267; }, "agecull: D:\\x\\: system error 267\n"},
-        {Reason::NO_FILE_NAME, [](SearchFailure& f) { f.separator = '\\'; },
-         "agecull: D:\\x\\: no file name after the last '\\'\n"},
-        {Reason::NOT_IN_CODE_PAGE, [](SearchFailure& f) { f.codePage = 1252; },
-         "agecull: D:\\x\\: the pattern as typed cannot be held in code page 1252, so nothing was searched\n"},
-        {Reason::CLIMB_AFTER_STRANGER, [](SearchFailure& f) { f.user = f.targetOwner = 1000; },
-         "agecull: D:\\x\\: '..' not followed: a symbolic link before it was placed by uid 1000, who cannot reach "
-         "the directory it leads to\n"},
-    };
-    for (const auto& c : cases) {
-        FakePlatform platform;
-        RunReport report(platform, Program::AGECULL);
-        SearchFailure failure;
-        failure.reason = c.reason;
-        failure.place = "D:\\x\\";
-        c.arrange(failure);
-        report.searchFailed(failure);
-        EXPECT_EQ(platform.err, c.line);
-    }
-}
-
 }  // namespace
