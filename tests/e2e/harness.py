@@ -66,6 +66,9 @@ def base_env(**overrides):
         env.setdefault("WINEPREFIX", os.path.join(os.path.dirname(os.path.abspath(BINARY)), "wineprefix"))
         env["WINEDEBUG"] = "-all"
     env.update(overrides)
+    if "LD_PRELOAD" in overrides:
+        # A sanitizer build would insist on coming first in the list of libraries.
+        env["ASAN_OPTIONS"] = ":".join(filter(None, (env.get("ASAN_OPTIONS"), "verify_asan_link_order=0")))
     return env
 
 

@@ -87,7 +87,7 @@ class Strict(SweepCase):
                     env = base_env()
                     if "fault" in options:
                         second = [n for n in os.listdir(self.path("run/logs")) if n.endswith(".log")][1]
-                        env.update(LD_PRELOAD=options["fault"], AGECULL_STAT_FAULTS=f"{second}=5")
+                        env = base_env(LD_PRELOAD=options["fault"], AGECULL_STAT_FAULTS=f"{second}=5")
                     sink = open(options["stdout"], "wb") if "stdout" in options else None
                     try:
                         got, out, reported = self.launch(binary, args, env, sink or subprocess.PIPE,

@@ -171,9 +171,7 @@ class DirectoryOrder(SweepCase):
             library = os.environ.get("AGECULL_STAT_FAULTS_LIBRARY", "")
             if not os.path.exists(library):
                 self.skipTest("no AGECULL_STAT_FAULTS_LIBRARY to plant failures with")
-            env.update(LD_PRELOAD=library, AGECULL_STAT_FAULTS=faults)
-            # A sanitizer build would insist on coming first in the list of libraries.
-            env["ASAN_OPTIONS"] = ":".join(filter(None, (env.get("ASAN_OPTIONS"), "verify_asan_link_order=0")))
+            env = base_env(LD_PRELOAD=library, AGECULL_STAT_FAULTS=faults)
         result = self.agecull("*.log", "10", "/L", env=env, launcher=launcher)
         return self.body(result, "List of", 10), result.err
 
