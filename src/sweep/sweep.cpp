@@ -33,15 +33,21 @@ void finishRemoval(RunReport& report, int error, const std::string& shown, std::
     }
 }
 
+// The entry's path: the pattern's directory part as typed, kept at the start of `path`,
+// then the name. The buffer grows to fit: a long path is never cut short into the name of
+// some other file. Its storage is reused from entry to entry.
+const std::string& pathOf(const FoundEntry& entry, std::string& path, std::size_t prefixLength) {
+    path.resize(prefixLength);
+    path.append(entry.name, entry.nameLength);
+    return path;
+}
+
 // An entry whose name cannot be used is left alone and said so, whatever its age; only an
-// old one counts against the run. The path buffer grows to fit prefix plus name: a long
-// path is never cut short into the name of some other file.
+// old one counts against the run.
 void reportUnusable(RunReport& report, const FoundEntry& entry, std::string& entryPath, std::size_t prefixLength,
                     FileTime cutoff) {
-    entryPath.resize(prefixLength);
-    entryPath.append(entry.name, entry.nameLength);
     const bool selected = report.platform().toLocalTime(entry.lastWrite) < cutoff;
-    report.unusableName(entryPath, entry.unusableInCodePage, selected);
+    report.unusableName(pathOf(entry, entryPath, prefixLength), entry.unusableInCodePage, selected);
 }
 
 }  // namespace
@@ -104,9 +110,7 @@ void sweepFiles(const SweepRequest& request, RunReport& report) {
         const FileTime localWrite = platform.toLocalTime(entry.lastWrite);
         if (localWrite >= cutoff) continue;
 
-        entryPath.resize(prefixLength);
-        entryPath.append(entry.name, entry.nameLength);
-        const std::string& shown = displayText(entryPath, terminal, scratch);
+        const std::string& shown = displayText(pathOf(entry, entryPath, prefixLength), terminal, scratch);
         line.assign(1, '\n');
         line.append(time, formatFileTime(platform, localWrite, time, sizeof time));
         line.append("  ", 2);
