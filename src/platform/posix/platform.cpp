@@ -13,7 +13,7 @@
 //                                   in hand is recorded, then acted on; a write to standard
 //                                   output still blocked a second after one is given up
 //   remove                       -> search.cpp: unlinkat relative to the searched directory
-//   perror                       -> here: strerror on standard error, after flushing standard output
+//   perror                       -> here: the line the report words, after flushing standard output
 //   fwrite/fflush on stdout      -> output.cpp: a 64 KiB buffer of our own and write(2); a failed
 //                                   write is said once on standard error and the run goes on,
 //                                   unless the reader of a pipe has gone: then it ends there
@@ -44,29 +44,6 @@ bool errorIsJournalStream() {
                   static_cast<std::uintmax_t>(info.st_ino));
     return std::strcmp(stream, own) == 0;
 }
-
-// Removals stop once nobody reads the record of them: with standard output a pipe whose
-// reader has gone, the run ends before the next removal rather than at its next write,
-// which may be a whole buffer of removals later.
-class ReaderWatchedSearch final : public DirectorySearch {
-public:
-    explicit ReaderWatchedSearch(std::unique_ptr<DirectorySearch> search) : search_(std::move(search)) {}
-
-    bool next(FoundEntry& out) override { return search_->next(out); }
-    int readError() const override { return search_->readError(); }
-    std::size_t prefixLength() const override { return search_->prefixLength(); }
-    int removeListed() override {
-        posix::endIfReaderGone();
-        return search_->removeListed();
-    }
-    int removeIfUnchanged() override {
-        posix::endIfReaderGone();
-        return search_->removeIfUnchanged();
-    }
-
-private:
-    std::unique_ptr<DirectorySearch> search_;
-};
 
 class PosixPlatform final : public Platform {
 public:
@@ -127,9 +104,7 @@ public:
     }
 
     std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure) override {
-        std::unique_ptr<DirectorySearch> search = posix::openSearch(pattern, failure);
-        if (!search) return search;
-        return std::make_unique<ReaderWatchedSearch>(std::move(search));
+        return posix::openSearch(pattern, failure);
     }
 
 private:

@@ -64,6 +64,10 @@ public:
     int removeListed() override { return removeIfUnchanged(); }
 
     int removeIfUnchanged() override {
+        // Removals stop once nobody reads the record of them: with standard output a pipe
+        // whose reader has gone, the run ends here rather than at its next write, which may
+        // be a whole buffer of removals later.
+        endIfReaderGone();
         // Looked at again relative to the searched directory and without following links,
         // on this thread just before the unlink: only the very file that was examined,
         // unchanged, may go.

@@ -9,7 +9,7 @@
 //   GetDateFormatA/GetTimeFormatA -> clock.cpp: the user's regional settings, ANSI code page
 //   _getch                        -> console.cpp: the console keyboard; no console, no key
 //   remove                        -> removal.cpp: by handle, the very file listed (files only)
-//   perror                        -> here: the C runtime's strerror, after standard output
+//   perror                        -> here: the line the report words, after standard output
 // Names are the process's ANSI code page, which the embedded manifest makes UTF-8 where
 // Windows honours it (names.cpp says what happens where it does not).
 
