@@ -29,10 +29,6 @@ constexpr DWORD PIPE_BROKEN_EXIT = 0xC000014B;
 std::string outputBuffer;
 bool outputFailure = false;
 OutputFailureWords failureWords;
-bool outputChecked = false;
-bool outputTerminal = false;
-bool errorChecked = false;
-bool errorTerminal = false;
 UINT savedConsoleCodePage = 0;
 bool keyboardChecked = false;
 bool keyboardAvailable = false;
@@ -84,6 +80,12 @@ void appendText(std::string& out, const char* data, std::size_t size) {
 void restoreConsoleModes() {
     if (savedConsoleCodePage != 0) SetConsoleOutputCP(savedConsoleCodePage);
     if (inputModeChanged) SetConsoleMode(keyboard, savedInputMode);
+}
+
+// Whether a standard handle is a console; read once each, at start-up.
+bool isConsole(DWORD standardHandle) {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(standardHandle), &mode) != 0;
 }
 
 // Held, the event is noted and the main thread ends the run at its next stopping place.
@@ -138,21 +140,13 @@ void nameOutputFailure(const OutputFailureWords& words) { failureWords = words; 
 bool outputFailed() { return outputFailure; }
 
 bool outputIsTerminal() {
-    if (!outputChecked) {
-        outputChecked = true;
-        DWORD mode = 0;
-        outputTerminal = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
-    }
-    return outputTerminal;
+    static const bool terminal = isConsole(STD_OUTPUT_HANDLE);
+    return terminal;
 }
 
 bool errorIsTerminal() {
-    if (!errorChecked) {
-        errorChecked = true;
-        DWORD mode = 0;
-        errorTerminal = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
-    }
-    return errorTerminal;
+    static const bool terminal = isConsole(STD_ERROR_HANDLE);
+    return terminal;
 }
 
 void reportLine(const std::string& text) {
