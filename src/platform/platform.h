@@ -5,6 +5,7 @@
 // Tests drive the logic through a fake implementation instead.
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -66,8 +67,17 @@ struct OutputFailureWords {
     int readerGoneStatus = 0;  // the exit status when the reader left and SIGPIPE is ignored
 };
 
+// Who an entry is, whatever its name: device and inode on POSIX, volume serial number and
+// file id on Windows. Equal identities are the same file.
+struct EntryIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t file = 0;
+    bool operator==(const EntryIdentity& other) const { return device == other.device && file == other.file; }
+    bool operator!=(const EntryIdentity& other) const { return !(*this == other); }
+};
+
 // One entry of a directory search: the name alone (not the path) and its own UTC
-// last-write time. `name` stays valid until the next call to next().
+// last-write time. `name` stays valid until the next call to next() or nextSubdirectory().
 struct FoundEntry {
     const char* name = "";
     std::size_t nameLength = 0;
@@ -75,6 +85,12 @@ struct FoundEntry {
     // Not 0 when the name cannot be written in this code page (Windows' ANSI one): shown
     // or removed under another name it could be taken for another file, so it is left alone.
     unsigned unusableInCodePage = 0;
+    // Not 0 when the entry could not be examined (an errno value other than "gone"): its
+    // time, kind and identity are then unknown, and it is never removed.
+    int examineError = 0;
+    // A directory itself (never a link to one).
+    bool directory = false;
+    EntryIdentity identity;
 };
 
 // A search over the entries matching one pattern, in the order the system lists them.
@@ -93,17 +109,37 @@ public:
     // Length of the pattern's leading drive and directory part, exactly as typed.
     virtual std::size_t prefixLength() const = 0;
 
-    // Removal of the entry last returned by next(). Files and links only: directories,
-    // special files and read-only files are refused with EACCES. Each returns 0 on success,
+    // Removes the entry last returned by next(). Files and links only: directories,
+    // special files and read-only files are refused with EACCES. The entry is looked at
+    // afresh first, relative to the searched directory: one that is no longer the very file
+    // next() handed over, unchanged, is kept with ERROR_ENTRY_CHANGED. 0 on success,
     // otherwise an error code.
+    virtual int remove() = 0;
 
-    // Removes it on the strength of what next() read, for a removal that follows the
-    // listing with no wait between.
-    virtual int removeListed() = 0;
-    // Examines it afresh first, for a removal after a wait of any length (the user was
-    // asked): one that is no longer the very file next() examined, unchanged, is kept with
-    // ERROR_ENTRY_CHANGED.
-    virtual int removeIfUnchanged() = 0;
+    // Starts the listing again from the first entry, for a second pass over the directory
+    // (next() then hands the entries over afresh). False, with readError() set, when the
+    // directory cannot be read again.
+    virtual bool restart() = 0;
+
+    // The directory's subdirectories, for walking a tree: after next() has come to its
+    // end, each subdirectory in turn whatever its name, with its name, time and identity.
+    // Never "." or "..", a link, a junction or other reparse point, nor a directory on
+    // another file system or mounted there (these are passed over in silence). False at the
+    // end; readError() then says whether the listing ended early.
+    virtual bool nextSubdirectory(FoundEntry& out) = 0;
+    // Opens the subdirectory last returned by nextSubdirectory() as a search of its own,
+    // over the same name pattern, relative to this directory's handle and never through a
+    // link, checked to be the very directory that was listed. Null with `error` (an errno
+    // value, or ERROR_ENTRY_CHANGED for one renamed or replaced since) when it cannot be.
+    virtual std::unique_ptr<DirectorySearch> openSubdirectory(int& error) = 0;
+    // Gives up the directory's handle while a subdirectory deep below is walked, keeping
+    // what is left of its listing in memory, so that open handles stay bounded however deep
+    // the tree. Only called after nextSubdirectory() has started.
+    virtual void release() = 0;
+    // Takes a handle again after release(), through `child` (the subdirectory last opened
+    // from this one, still open), checked to be this very directory: 0, or an errno value,
+    // or ERROR_ENTRY_CHANGED when it was moved meanwhile.
+    virtual int reacquire(DirectorySearch& child) = 0;
 };
 
 class Platform {
@@ -127,10 +163,20 @@ public:
     virtual void nameOutputFailure(const OutputFailureWords& words) = 0;
     // Whether a write to standard output has failed so far.
     virtual bool outputFailed() const = 0;
+    // Whether the reader of standard output has gone (a pipe or socket nobody reads any
+    // more): nobody will see the record of another removal.
+    virtual bool readerGone() = 0;
+    // Says once on standard error that the reader is gone and no further files are
+    // deleted (OutputFailureWords), then ends the process as a filter whose reader left.
+    [[noreturn]] virtual void endForGoneReader() = 0;
     // Whether standard error is the systemd journal's stream: JOURNAL_STREAM holds
     // "<device>:<inode>" of standard error itself. Read once at start-up.
     virtual bool errorIsJournal() const = 0;
 
+    // Shows `text` also on the terminal that keys come from, when standard output is not
+    // that terminal (redirected to a file, say), so that whoever answers sees the question;
+    // otherwise does nothing. Standard output keeps its own bytes either way.
+    virtual void showOnTerminal(const char* text, std::size_t size) = 0;
     // One key code from the keyboard (not standard input), unechoed, without Enter.
     // KEY_NONE when none can ever come. Flushes standard output first, once the keyboard
     // is ready, so a question on screen can be answered at once.
@@ -161,10 +207,16 @@ public:
     // The time for the picture hh':'mm':'ss tt, e.g. "03:04:05 PM". False on failure.
     virtual bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) = 0;
 
+    // The separator this system writes between a directory and a name in a path.
+    virtual char pathSeparator() const = 0;
+
     // Opens a search over `pattern`; null when it cannot be opened or nothing matches, with
     // `failure` saying which (its reason NONE when the directory was searched and nothing
     // matched).
-    virtual std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure) = 0;
+    // With `wholeTree`, the search opens whenever the directory does, even with nothing in it
+    // matching, since its subdirectories may hold matches.
+    virtual std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure,
+                                                        bool wholeTree) = 0;
 };
 
 // The implementation for the system the program was built for.

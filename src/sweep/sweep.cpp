@@ -42,6 +42,14 @@ const std::string& pathOf(const FoundEntry& entry, std::string& path, std::size_
     return path;
 }
 
+// Removals stop once nobody reads the record of them: with standard output a pipe whose
+// reader has gone, the run ends before the removal rather than at its next write, which
+// may be a whole buffer of removals later.
+int removeEntry(Platform& platform, DirectorySearch& search) {
+    if (platform.readerGone()) platform.endForGoneReader();
+    return search.remove();
+}
+
 // An entry whose name cannot be used is left alone and said so, whatever its age; only an
 // old one counts against the run.
 void reportUnusable(RunReport& report, const FoundEntry& entry, std::string& entryPath, std::size_t prefixLength,
@@ -64,7 +72,7 @@ void sweepFiles(const SweepRequest& request, RunReport& report) {
     platform.holdInterruptions();
     const FileTime cutoff = computeCutoff(platform, request.days);
     SearchFailure failure;
-    std::unique_ptr<DirectorySearch> search = platform.openSearch(request.pattern, failure);
+    std::unique_ptr<DirectorySearch> search = platform.openSearch(request.pattern, failure, false);
     FoundEntry entry;
     // Only an entry the sweep can use counts as found: one whose name cannot be used is
     // reported, and the search goes on for one that can.
@@ -124,13 +132,13 @@ void sweepFiles(const SweepRequest& request, RunReport& report) {
             // Removed before its line is written, while the status next() read a moment ago
             // still holds: writing first could block on a full pipe or a paused terminal
             // for any length of time, and would then call for a second look at the entry.
-            finishRemoval(report, search->removeListed(), shown, line, counts);
+            finishRemoval(report, removeEntry(platform, *search), shown, line, counts);
         } else {
             platform.writeOut(line.data(), line.size());
             line.clear();
             if (confirmDelete(report)) {
                 // The answer may have taken any time: the entry is looked at again.
-                finishRemoval(report, search->removeIfUnchanged(), shown, line, counts);
+                finishRemoval(report, removeEntry(platform, *search), shown, line, counts);
             } else {
                 ++counts.skipped;
             }

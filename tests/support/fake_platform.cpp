@@ -78,12 +78,11 @@ int FakeSearch::readError() const {
                : 0;
 }
 
-int FakeSearch::remove(bool lookedAgain) {
+int FakeSearch::remove() {
     // The entry's path as the sweep shows it: the pattern's directory part and the name.
     const std::string& pattern = platform_.pathsOpened.back();
     const std::string entryPath =
         pattern.substr(0, prefixLength()) + platform_.entries[position_ - 1].name;
-    platform_.lookedAgain.push_back(lookedAgain);
     platform_.outSizeAtRemoval.push_back(platform_.out.size());
     if (platform_.outSizeAtRemoval.size() == platform_.interruptAtRemoval) platform_.interrupted = true;
     const auto failure = platform_.removalErrors.find(entryPath);

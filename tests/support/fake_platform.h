@@ -33,11 +33,17 @@ public:
     bool next(FoundEntry& out) override;
     int readError() const override;
     std::size_t prefixLength() const override;
-    int removeListed() override { return remove(false); }
-    int removeIfUnchanged() override { return remove(true); }
+    int remove() override;
+    bool restart() override { return false; }
+    bool nextSubdirectory(FoundEntry&) override { return false; }
+    std::unique_ptr<DirectorySearch> openSubdirectory(int& error) override {
+        error = 38;  // ENOSYS
+        return nullptr;
+    }
+    void release() override {}
+    int reacquire(DirectorySearch&) override { return 0; }
 
 private:
-    int remove(bool lookedAgain);
 
     FakePlatform& platform_;
     std::size_t position_ = 0;
@@ -61,15 +67,16 @@ public:
     bool errorTerminal = false;              // standard error is a terminal
     bool outputFails = false;                // every write to standard output fails
     bool journal = false;                    // standard error is the journal's stream
+    std::size_t readerGoneAtRemoval = 0;     // the reader of standard output is gone from this removal on (from 1)
     std::vector<int> shortDate;              // the short date's numbers; empty: month, day, year
     bool dateFails = false;
 
     // Records.
     std::string out;       // standard output, with "|" where it was flushed when asked
     std::string err;
+    std::string terminalShown;  // what showOnTerminal was given
     OutputFailureWords outputFailureWords;
     std::vector<std::string> removed;
-    std::vector<bool> lookedAgain;              // per removal: removeIfUnchanged rather than removeListed
     std::vector<std::size_t> outSizeAtRemoval;  // how much output was written, per call
     std::vector<std::string> pathsOpened;
     std::size_t keysRead = 0;
@@ -92,7 +99,15 @@ public:
     std::string systemErrorText(int code) override { return "system error " + std::to_string(code); }
     void nameOutputFailure(const OutputFailureWords& words) override { outputFailureWords = words; }
     bool outputFailed() const override { return outputFails; }
+    bool readerGone() override {
+        return readerGoneAtRemoval != 0 && outSizeAtRemoval.size() + 1 >= readerGoneAtRemoval;
+    }
+    [[noreturn]] void endForGoneReader() override {
+        err += outputFailureWords.cannotWrite + ": Broken pipe" + outputFailureWords.readerGone + "\n";
+        throw FakeExit{outputFailureWords.readerGoneStatus};
+    }
     bool errorIsJournal() const override { return journal; }
+    void showOnTerminal(const char* text, std::size_t size) override { terminalShown.append(text, size); }
     int readKey() override {
         flushOut();
         ++keysRead;
@@ -119,7 +134,9 @@ public:
     }
     bool formatTime(const CalendarTime& time, char* buffer, std::size_t size) override;
 
-    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure) override {
+    char pathSeparator() const override { return '/'; }
+
+    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure, bool) override {
         pathsOpened.emplace_back(pattern);
         failure = openFailure;
         if (!searchOpens || entries.empty()) return nullptr;

@@ -101,12 +101,12 @@ void flushOut() {
     writeAll(buffer, size);
 }
 
-void endIfReaderGone() {
-    if (!outputHasReader) return;
+bool readerGone() {
+    if (!outputHasReader) return false;
     // A pipe with no reader polls as an error, a socket whose peer closed as a hang-up.
     struct pollfd state {};
     state.fd = STDOUT_FILENO;
-    if (poll(&state, 1, 0) == 1 && (state.revents & (POLLERR | POLLHUP)) != 0) endForGoneReader();
+    return poll(&state, 1, 0) == 1 && (state.revents & (POLLERR | POLLHUP)) != 0;
 }
 
 void nameOutputFailure(const OutputFailureWords& given) {

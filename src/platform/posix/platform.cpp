@@ -68,7 +68,11 @@ public:
     std::string systemErrorText(int code) override { return std::strerror(code); }
     void nameOutputFailure(const OutputFailureWords& words) override { posix::nameOutputFailure(words); }
     bool outputFailed() const override { return posix::outputFailed(); }
+    bool readerGone() override { return posix::readerGone(); }
+    [[noreturn]] void endForGoneReader() override { posix::endForGoneReader(); }
     bool errorIsJournal() const override { return errorIsJournal_; }
+
+    void showOnTerminal(const char*, std::size_t) override {}
 
     int readKey() override { return posix::readKey(); }
     void holdInterruptions() override { posix::holdInterruptions(); }
@@ -103,8 +107,10 @@ public:
         return dates_.formatTime(time, buffer, size);
     }
 
-    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure) override {
-        return posix::openSearch(pattern, failure);
+    char pathSeparator() const override { return '/'; }
+
+    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure, bool wholeTree) override {
+        return posix::openSearch(pattern, failure, wholeTree);
     }
 
 private:

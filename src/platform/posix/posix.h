@@ -25,9 +25,8 @@ void startOutput();
 void writeOut(const char* data, std::size_t size);
 // Makes everything written so far visible.
 void flushOut();
-// Before a removal: when standard output is a pipe or a socket whose reader has gone, the
-// run ends as endForGoneReader says; otherwise returns at once.
-void endIfReaderGone();
+// Whether standard output is a pipe or a socket whose reader has gone.
+bool readerGone();
 // The words a failed write is said with, before ": <the system's text>".
 void nameOutputFailure(const OutputFailureWords& words);
 // Whether a write to standard output has failed.
@@ -106,7 +105,7 @@ void catchBrokenPipes();
 [[noreturn]] void endAfterBrokenPipe(int status);
 
 // search.cpp: the directory search and the pattern's directory part.
-std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure);
+std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure, bool wholeTree);
 std::size_t pathPrefixLength(const char* pattern);
 
 // walk.cpp: the pattern's directory part (as typed, "" for the current directory) opened

@@ -52,22 +52,29 @@ public:
         out.name = currentName_;
         out.nameLength = currentLength_;
         out.lastWrite = current_.lastWrite;
+        out.examineError = 0;
+        out.directory = S_ISDIR(current_.mode);
+        out.identity.device = static_cast<std::uint64_t>(current_.device);
+        out.identity.file = static_cast<std::uint64_t>(current_.inode);
         return true;
     }
 
     int readError() const override { return readError_; }
     std::size_t prefixLength() const override { return prefixLength_; }
 
-    // Both look again first: the examination that selected the entry may have been made
-    // ahead of the sweep, hundreds of names earlier, and a newer file renamed over the name
-    // since must not go in its place.
-    int removeListed() override { return removeIfUnchanged(); }
+    bool restart() override { return false; }
+    bool nextSubdirectory(FoundEntry&) override { return false; }
+    std::unique_ptr<DirectorySearch> openSubdirectory(int& error) override {
+        error = ENOSYS;
+        return nullptr;
+    }
+    void release() override {}
+    int reacquire(DirectorySearch&) override { return 0; }
 
-    int removeIfUnchanged() override {
-        // Removals stop once nobody reads the record of them: with standard output a pipe
-        // whose reader has gone, the run ends here rather than at its next write, which may
-        // be a whole buffer of removals later.
-        endIfReaderGone();
+    // The examination that selected the entry may have been made ahead of the sweep,
+    // hundreds of names earlier, and a newer file renamed over the name since must not go
+    // in its place.
+    int remove() override {
         // Looked at again relative to the searched directory and without following links,
         // on this thread just before the unlink: only the very file that was examined,
         // unchanged, may go.
@@ -137,7 +144,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure) {
+std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure, bool /*wholeTree*/) {
     const std::size_t prefixLength = pathPrefixLength(pattern);
     std::string namePattern(pattern + prefixLength);
     if (namePattern.empty()) {

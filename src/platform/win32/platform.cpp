@@ -38,6 +38,12 @@ public:
     std::string systemErrorText(int code) override { return win32::systemText(static_cast<DWORD>(code)); }
     void nameOutputFailure(const OutputFailureWords& words) override { win32::nameOutputFailure(words); }
     bool outputFailed() const override { return win32::outputFailed(); }
+    bool readerGone() override { return false; }
+    [[noreturn]] void endForGoneReader() override {
+        win32::restoreConsole();
+        ExitProcess(0xC000014B);
+    }
+    void showOnTerminal(const char*, std::size_t) override {}
     // No journal on Windows.
     bool errorIsJournal() const override { return false; }
 
@@ -74,8 +80,10 @@ public:
         return win32::formatTime(time, buffer, size);
     }
 
-    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure) override {
-        return win32::openSearch(pattern, failure);
+    char pathSeparator() const override { return '\\'; }
+
+    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure, bool wholeTree) override {
+        return win32::openSearch(pattern, failure, wholeTree);
     }
 
 private:

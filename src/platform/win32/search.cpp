@@ -8,6 +8,7 @@
 // directory's full path, so that paths over 260 characters work and the file removed is
 // the very one that was listed.
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -73,17 +74,27 @@ public:
         out.nameLength = name_.size();
         out.lastWrite = listed_.lastWrite;
         out.unusableInCodePage = unusable_ ? GetACP() : 0;
+        out.examineError = 0;
+        out.directory = (listed_.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        out.identity.file = listed_.fileId;
         return true;
     }
 
     int readError() const override { return readError_; }
     std::size_t prefixLength() const override { return prefixLength_; }
 
-    // Both removals, straight after the listing as after a wait, check the entry on the
-    // handle that removes it (removal.cpp).
+    // Every removal checks the entry on the handle that removes it (removal.cpp).
     // An entry handed over as unusable is never removed, whoever asks.
-    int removeListed() override { return unusable_ ? ERROR_ENTRY_CHANGED : removeListedFile(directoryPath_, wideName_, listed_); }
-    int removeIfUnchanged() override { return removeListed(); }
+    int remove() override { return unusable_ ? ERROR_ENTRY_CHANGED : removeListedFile(directoryPath_, wideName_, listed_); }
+
+    bool restart() override { return false; }
+    bool nextSubdirectory(FoundEntry&) override { return false; }
+    std::unique_ptr<DirectorySearch> openSubdirectory(int& error) override {
+        error = ENOSYS;
+        return nullptr;
+    }
+    void release() override {}
+    int reacquire(DirectorySearch&) override { return 0; }
 
 private:
     // Moves to the next entry whose long name matches; false at the end or on error.
@@ -148,7 +159,7 @@ private:
 
 }  // namespace
 
-std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure) {
+std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure, bool /*wholeTree*/) {
     const std::size_t prefixLength = pathPrefixLength(pattern);
     const std::string typedPrefix(pattern, prefixLength);
     const char* namePart = pattern + prefixLength;

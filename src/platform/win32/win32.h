@@ -89,7 +89,7 @@ struct ListedFile {
 int removeListedFile(const std::wstring& directoryPath, const std::wstring& name, const ListedFile& listed);
 
 // search.cpp: the directory search and the pattern's directory part.
-std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure);
+std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure, bool wholeTree);
 std::size_t pathPrefixLength(const char* pattern);
 
 }  // namespace win32
