@@ -22,11 +22,14 @@ void abortRun(RunReport& report, const char* line, bool alsoOnError) {
 
 }  // namespace
 
-bool confirmDelete(RunReport& report) {
+bool confirmDelete(RunReport& report, const std::string& line) {
     Platform& platform = report.platform();
     static const char question[] = "delete y/n ? ";
     // readKey shows the question, once a key can be read.
     platform.writeOut(question, sizeof question - 1);
+    // Whoever answers must see what is asked, even when standard output goes to a file.
+    const std::string asked = line + question;
+    platform.showOnTerminal(asked.data(), asked.size());
     for (;;) {
         const int key = platform.readKey();
         // A detached job can never answer: stop, as Esc does, rather than guess.
@@ -35,6 +38,7 @@ bool confirmDelete(RunReport& report) {
         if (code == 'Y' || code == 'N') {
             const char echo = static_cast<char>(code);
             platform.writeOut(&echo, 1);
+            platform.showOnTerminal(&echo, 1);
             return code == 'Y';
         }
         if (code == KEY_ESC) abortRun(report, "ESC - Program aborted", false);

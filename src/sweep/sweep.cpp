@@ -135,8 +135,9 @@ void sweepFiles(const SweepRequest& request, RunReport& report) {
             finishRemoval(report, removeEntry(platform, *search), shown, line, counts);
         } else {
             platform.writeOut(line.data(), line.size());
+            const bool confirmed = confirmDelete(report, line);
             line.clear();
-            if (confirmDelete(report)) {
+            if (confirmed) {
                 // The answer may have taken any time: the entry is looked at again.
                 finishRemoval(report, removeEntry(platform, *search), shown, line, counts);
             } else {
