@@ -16,6 +16,7 @@ from harness import ACCESS_DENIED, STRICT_BINARY, WINDOWS, WINE, SweepCase, base
 CUTOFF = re.compile(r"(files last modified before - )[^\n]*")
 PROMPT = "delete y/n ?" if WINE else "delete y/n ? "
 NAME = "agecull-strict: "
+STRICT_USAGE = "Usage: agecull-strict fname days [/Q | /L] [/S] [/KEEP:n] [/MAX:n]\n"
 
 
 def system_text(posix):
@@ -63,7 +64,7 @@ class Strict(SweepCase):
             ("wrong count", [logs], [], 2, NAME + "Invalid number of paramaters\n", {}),
             ("path too long", ["x" * 261, "5"], [], 2, NAME + "Path too long\n", {}),
             ("days mistyped", [logs, "3O"], [], 2, NAME + "days must consist of the digits 0 - 9 only\n", {}),
-            ("bad option", [logs, "5", "/X"], [], 2, NAME + "Optional 3rd paramater can only be /Q or /L\n", {}),
+            ("bad option", [logs, "5", "/X"], [], 2, NAME + "Unknown switch: /X\n", {}),
             ("missing directory", [native("gone/*.log"), "5", "/Q"], [], 2,
              f"{NAME}{re.escape(native('gone/'))}: {system_text('No such file or directory')}\n", {}),
             ("removal failed", [logs, "5", "/Q"], [read_only, young], 1, denied, {}),
@@ -98,6 +99,11 @@ class Strict(SweepCase):
                     self.assertEqual(got, expected_status, out)
                     outs.append(out and CUTOFF.sub(r"\1<cutoff>", out))
                 self.assertRegex(reported, f"^{err}$")
+                # agecull-strict's usage names its own switches, and its rejections name the
+                # switch; the opening lines are agecull's. Every run is agecull's byte for byte.
+                if outs[1] and "Usage: " in outs[1]:
+                    self.assertIn(STRICT_USAGE, outs[1])
+                    outs = [out[:out.index(" *\n\n") + 4] for out in outs]
                 self.assertEqual(outs[1], outs[0])
 
     @unittest.skipIf(WINE, "Wine's console swallows a lone Esc on a pseudo-terminal")
