@@ -77,9 +77,9 @@ class Strict(SweepCase):
             ("not the journal", [logs, "5", "/Q"], [read_only], 1, denied, {"journal": False}),
         ]
         if not WINDOWS and os.path.exists(faults):
-            # The second entry read fails to be examined: the listing ends there.
-            cases.append(("listing cut short", [logs, "5", "/L"], [old, ("logs/c.log", 10, 0o644)], 1,
-                          f"{NAME}logs/: Input/output error\n", {"fault": faults}))
+            # The second entry read cannot be examined: it is named, and the sweep goes on.
+            cases.append(("entry not examined", [logs, "5", "/Q"], [old, ("logs/c.log", 10, 0o644)], 1,
+                          f"{NAME}logs/<failing>: Input/output error\n", {"fault": faults}))
         for cause, args, files, status, err, options in cases:
             with self.subTest(cause=cause):
                 outs = []
@@ -98,6 +98,9 @@ class Strict(SweepCase):
                             sink.close()
                     self.assertEqual(got, expected_status, out)
                     outs.append(out and CUTOFF.sub(r"\1<cutoff>", out))
+                if "fault" in options:
+                    self.assertEqual(os.listdir(self.path("run/logs")), [second])
+                    err = err.replace("<failing>", re.escape(second))
                 self.assertRegex(reported, f"^{err}$")
                 # agecull-strict's usage names its own switches, and its rejections name the
                 # switch; the opening lines are agecull's. Every run is agecull's byte for byte.
