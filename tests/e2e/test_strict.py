@@ -3,6 +3,7 @@ named on standard error and an exit status that says how the run went."""
 
 import os
 import re
+import resource
 import shutil
 import signal
 import subprocess
@@ -11,6 +12,7 @@ import unittest
 import pexpect
 
 from harness import ACCESS_DENIED, STRICT_BINARY, WINDOWS, WINE, SweepCase, base_env, command, native
+from test_hardening import others_can_run
 
 # The cutoff comes from each run's own clock: two runs may show it a second apart.
 CUTOFF = re.compile(r"(files last modified before - )[^\n]*")
@@ -128,6 +130,144 @@ class Strict(SweepCase):
                 self.assertEqual((child.exitstatus, child.signalstatus), (1, None) if stop == "\x1b" else (None, stop))
                 self.assertTrue(self.exists("a.log"))
 
+
+# An entry line of a sweep with its path, and whether it was deleted.
+ENTRY_LINE = re.compile(r"^\d\d/\d\d/\d{4}  \d\d:\d\d:\d\d [AP]M  (.*)  (-deleted)?$", re.MULTILINE)
+DEEP = 5000
+RUNNER = 4444  # an ordinary user, no passwd entry needed
+
+
+@unittest.skipIf(WINDOWS, "POSIX links, mounts, users and descriptor limits")
+class Trees(SweepCase):
+    """agecull-strict /S over real trees: what it enters, what it deletes and what it says,
+    with 64 descriptors and an 8 MiB stack at most."""
+
+    def build(self, shape):
+        """Makes `shape`: path -> age in days of a file, or ("link", target, age) for a
+        symbolic link with its own time, or None for an empty directory."""
+        for name, what in shape.items():
+            os.makedirs(self.path(name if what is None else os.path.dirname(name)), exist_ok=True)
+            if isinstance(what, tuple):
+                os.symlink(what[1], self.path(name))
+                self.age(name, what[2])
+            elif what is not None:
+                self.make(name, what)
+
+    def deep_tree(self):
+        """DEEP nested directories, too deep for any path: an old file at the top, halfway
+        down and at the bottom, and a young one at the bottom. Returns the old files' paths."""
+        old, depth, level = [], 0, os.open(self.path("top"), os.O_RDONLY | os.O_DIRECTORY)
+        try:
+            for depth in range(DEEP + 1):
+                if depth in (0, DEEP // 2, DEEP):
+                    for name, days in (("old.log", 10),) + ((("new.log", 1),) if depth == DEEP else ()):
+                        os.close(os.open(name, os.O_CREAT | os.O_WRONLY, 0o644, dir_fd=level))
+                        mtime = (self.now - days * 86400) * 10**9
+                        os.utime(name, ns=(mtime, mtime), dir_fd=level)
+                    old.append("top/" + "d/" * depth + "old.log")
+                if depth < DEEP:
+                    os.mkdir("d", dir_fd=level)
+                    below = os.open("d", os.O_RDONLY | os.O_DIRECTORY, dir_fd=level)
+                    os.close(level)
+                    level = below
+        finally:
+            os.close(level)
+        # Deeper than Python's own tree removal goes: rm takes it away first.
+        self.addCleanup(subprocess.run, ["rm", "-rf", self.path("top/d")], check=True)
+        return old
+
+    def sweep(self, env, user):
+        def limits():
+            resource.setrlimit(resource.RLIMIT_NOFILE, (64, 64))
+            resource.setrlimit(resource.RLIMIT_STACK, (8 << 20, 8 << 20))
+        return subprocess.run([STRICT_BINARY, "top/*.log", "5", "/Q", "/S"], cwd=self.dir, env=env,
+                              stdin=subprocess.DEVNULL, capture_output=True, text=True, errors="surrogateescape",
+                              start_new_session=True, timeout=120, preexec_fn=limits, user=user)
+
+    def logs(self):
+        """The .log entries anywhere under the test's directory, links included, by identity."""
+        found = subprocess.run(["find", ".", "-name", "*.log", "-printf", "%D:%i %P\n"], cwd=self.dir,
+                               capture_output=True, text=True, check=True)
+        return {path: identity for identity, path in (line.split(" ", 1) for line in found.stdout.splitlines())}
+
+    def arrange(self, shape, options):
+        """Makes the shape and readies the run: returns its environment, user and the old
+        files' paths of a deep tree."""
+        env, user, deep = base_env(), None, None
+        self.build(shape)
+        if "deep" in options:
+            deep = self.deep_tree()
+        if "swap" in options:
+            faults = os.environ.get("AGECULL_STAT_FAULTS_LIBRARY", "")
+            if not os.path.exists(faults):
+                self.skipTest("no AGECULL_STAT_FAULTS_LIBRARY to swap directories with")
+            env = base_env(LD_PRELOAD=faults, AGECULL_STAT_SWAPS=options["swap"])
+        if "locked" in options:
+            if os.geteuid() != 0 or not others_can_run(STRICT_BINARY):
+                self.skipTest("needs root, and a binary another user can run, to lock a user out")
+            os.chmod(self.dir, 0o755)
+            for root, _, files in os.walk(self.path("top")):
+                for name in [root] + [os.path.join(root, entry) for entry in files]:
+                    os.chown(name, RUNNER, -1)
+            os.chmod(self.path(options["locked"]), 0)
+            user = RUNNER
+        if "bind" in options:
+            mounted = subprocess.run(["mount", "--bind", self.path("outside"), self.path(options["bind"])],
+                                     capture_output=True, text=True)
+            if mounted.returncode != 0:
+                self.skipTest(f"mount refused here: {mounted.stderr.strip()}")
+            self.mounted = self.path(options["bind"])
+        return env, user, deep
+
+    def clear(self):
+        """Empties the test's directory, deep trees and locked directories too."""
+        if self.mounted:
+            subprocess.run(["umount", self.mounted], check=True)
+            self.mounted = None
+        subprocess.run(["rm", "-rf", *(self.path(name) for name in os.listdir(self.dir))], check=True)
+
+    def test_tree_shapes(self):
+        changed = "changed since it was listed, so it was not entered"
+        cases = [
+            # shape, deleted (in line order), status, standard error, options
+            ("nested matches at three depths",
+             {"top/a.log": 10, "top/a.txt": 10, "top/new.log": 1, "top/x/b.log": 10, "top/x/y/c.log": 10,
+              "top/x/y/z/new.log": 1},
+             ["top/a.log", "top/x/b.log", "top/x/y/c.log"], 0, "", {}),
+            ("a link to a directory is not walked",
+             {"outside/old.log": 10, "top/into": ("link", "../outside", 10), "top/new.log": 1}, [], 0, "", {}),
+            ("a link to a file is judged by its own time and removed as a link",
+             {"outside/new.txt": 1, "outside/old.txt": 10, "top/old-link.log": ("link", "../outside/new.txt", 10),
+              "top/new-link.log": ("link", "../outside/old.txt", 1)}, ["top/old-link.log"], 0, "", {}),
+            # The directory goes to where the link was, out of the tree.
+            ("a directory swapped for a link between listing and entry",
+             {"top/sub/old.log": 10, "top/new.log": 1, "outside/old.log": 10,
+              "parking/link": ("link", self.path("outside"), 1)},
+             [], 1, f"{NAME}top/sub/: {changed}\n", {"swap": "sub=../parking/link"}),
+            ("an unreadable subdirectory",
+             {"top/locked/old.log": 10, "top/open/old.log": 10}, ["top/open/old.log"], 1,
+             f"{NAME}top/locked/: {ACCESS_DENIED}\n", {"locked": "top/locked"}),
+            ("a bind mount is not walked",
+             {"outside/old.log": 10, "top/mounted": None, "top/new.log": 1}, [], 0, "", {"bind": "top/mounted"}),
+            (f"{DEEP} directories deep", {"top/new.log": 1}, None, 0, "", {"deep": True}),
+        ]
+        self.mounted = None
+        for label, shape, deleted, status, err, options in cases:
+            with self.subTest(label):
+                try:
+                    env, user, deep = self.arrange(shape, options)
+                    before = self.logs()
+                    result = self.sweep(env, user)
+                    deleted = deep or deleted
+                    self.assertEqual((result.returncode, result.stderr), (status, err), result.stdout[-2000:])
+                    lines = ENTRY_LINE.findall(result.stdout)
+                    self.assertEqual([path for path, _ in lines], deleted)
+                    self.assertTrue(all(mark for _, mark in lines), result.stdout[-2000:])
+                    # Nothing else went: whatever moved or is seen twice through a mount.
+                    kept = {identity for path, identity in before.items() if path not in deleted}
+                    self.assertEqual(set(self.logs().values()), kept)
+                finally:
+                    self.clear()
 
 if __name__ == "__main__":
     unittest.main()
