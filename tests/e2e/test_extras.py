@@ -37,6 +37,7 @@ TABLE = [
     # /MAX: wait for their number. /KEEP:3 is one word, though bash splits it at the colon.
     ("agecull-strict '*.log' 30 /s", "agecull-strict '*.log' 30 /S "),
     ("agecull-strict '*.log' 30 /S /k", "agecull-strict '*.log' 30 /S /KEEP:"),
+    ("agecull-strict '*.log' 30 /S /KEEP:", "agecull-strict '*.log' 30 /S /KEEP:"),
     ("agecull-strict '*.log' 30 /Q /keep:3 /S /m", "agecull-strict '*.log' 30 /Q /keep:3 /S /MAX:"),
     ("agecull-strict '*.log' 30 /Q /keep:3 /k", "agecull-strict '*.log' 30 /Q /keep:3 /k"),
     ("agecull-strict '*.log' 30 /s /S", "agecull-strict '*.log' 30 /s /S"),
