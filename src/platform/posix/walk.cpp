@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "platform/posix/posix.h"
+#include "platform/posix/reach.h"
 
 namespace posix {
 
@@ -198,22 +199,6 @@ private:
     bool distrusted(uid_t placer, int directory, const struct stat& info) const {
         if (placer == 0 || placer == self_) return false;
         return placer != info.st_uid || !reaches(placer, directory, info);
-    }
-
-    // Whether `user` may search every directory above `directory` up to the root: as their
-    // owner (who can give themselves the right), or with search allowed to group and others
-    // both, since whether the user is in the group is not known here.
-    static bool reaches(uid_t user, int directory, const struct stat& info) {
-        std::string up = "..";
-        struct stat below = info;
-        for (;;) {
-            struct stat above;
-            if (fstatat(directory, up.c_str(), &above, 0) != 0) return false;
-            if (above.st_dev == below.st_dev && above.st_ino == below.st_ino) return true;  // the root
-            if (above.st_uid != user && (above.st_mode & (S_IXGRP | S_IXOTH)) != (S_IXGRP | S_IXOTH)) return false;
-            below = above;
-            up += "/..";
-        }
     }
 
     SearchFailure& refuse(SearchFailure::Reason reason, const std::string& place) {
