@@ -60,6 +60,16 @@ std::string RunReport::words(const SearchFailure& failure) const {
     case Reason::CLIMB_AFTER_STRANGER:
         return place + ": '..' not followed: a symbolic link before it was placed by uid " +
                std::to_string(failure.user) + distrust(failure);
+    case Reason::CLIMB_AFTER_MOVABLE_DIRECTORY: {
+        if (failure.mode == 0) {
+            return place + ": '..' not followed: a directory before it could have been moved by uid " +
+                   std::to_string(failure.user) + distrust(failure);
+        }
+        char mode[16];
+        std::snprintf(mode, sizeof mode, "%04o", failure.mode & 07777U);
+        return place + ": '..' not followed: the directory before it lies in a directory (mode " + mode +
+               ") that others than its owner may write";
+    }
     }
     return place;
 }
