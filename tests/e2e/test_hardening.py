@@ -411,6 +411,16 @@ def small_pipe():
     return read_end, write_end
 
 
+def drain_and_close(connection):
+    connection.setblocking(False)
+    try:
+        while connection.recv(65536):
+            pass
+    except BlockingIOError:
+        pass
+    connection.close()
+
+
 def unread_bytes(read_end):
     import fcntl
     import termios
@@ -578,12 +588,12 @@ class DeletingWhileReading(unittest.TestCase):
                     reader, writer = socket.socketpair()
                     write_end, leave = writer.detach(), None
                 else:
-                    # A peer that has read its fill and says so with FIN alone: writes to
-                    # it still succeed for a while.
+                    # A peer that closes with nothing unread sends FIN alone, as one that
+                    # only finished sending does: a write to it is still taken.
                     with socket.create_server(("127.0.0.1", 0)) as listener:
                         writer = socket.create_connection(listener.getsockname())
                         reader = listener.accept()[0]
-                    write_end, leave = writer.detach(), (lambda: reader.shutdown(socket.SHUT_WR))
+                    write_end, leave = writer.detach(), (lambda: drain_and_close(reader))
                 self.addCleanup(reader.close)
                 leave = leave or reader.close
                 before = set(os.listdir(directory))

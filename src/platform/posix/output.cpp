@@ -35,7 +35,8 @@ char buffer[BUFFER_SIZE];
 std::size_t used = 0;
 // A pipe or a socket: its reader can go away while the run goes on.
 bool outputHasReader = false;
-bool outputIsSocket = false;
+// A socket of another kind than AF_UNIX (TCP): see readerGone.
+bool outputIsNetworkSocket = false;
 
 // A report that cannot be written must not pass in silence, as a full disk under a
 // redirected output otherwise would: the first failure is said, with the system's reason.
@@ -44,6 +45,26 @@ bool failed = false;
 OutputFailureWords words;
 // words.abandoned and its line break, whole, for a handler to write as it is.
 std::string abandonedLine;
+
+// A pipe with no reader polls as an error, a socket closed both ways as a hang-up.
+bool hungUp() {
+    struct pollfd state {};
+    state.fd = STDOUT_FILENO;
+    return poll(&state, 1, 0) == 1 && (state.revents & (POLLERR | POLLHUP)) != 0;
+}
+
+// Whether the peer of a socket has said it will send no more (FIN).
+bool peerFinishedSending() {
+#ifdef POLLRDHUP
+    struct pollfd state {};
+    state.fd = STDOUT_FILENO;
+    state.events = POLLRDHUP;
+    return poll(&state, 1, 0) == 1 && (state.revents & POLLRDHUP) != 0;
+#else
+    char byte;
+    return recv(STDOUT_FILENO, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+#endif
+}
 
 // Waits until a descriptor that was handed over non-blocking can take more.
 void waitUntilWritable(int descriptor) {
@@ -87,8 +108,12 @@ int writeBounded(int descriptor, const char* data, std::size_t size) {
 void startOutput() {
     struct stat info;
     const bool known = fstat(STDOUT_FILENO, &info) == 0;
-    outputIsSocket = known && S_ISSOCK(info.st_mode);
-    outputHasReader = outputIsSocket || (known && S_ISFIFO(info.st_mode));
+    const bool socket = known && S_ISSOCK(info.st_mode);
+    outputHasReader = socket || (known && S_ISFIFO(info.st_mode));
+    struct sockaddr_storage address {};
+    socklen_t size = sizeof address;
+    outputIsNetworkSocket = socket && getsockname(STDOUT_FILENO, reinterpret_cast<struct sockaddr*>(&address), &size) == 0 &&
+                            address.ss_family != AF_UNIX;
     catchBrokenPipes();
 }
 
@@ -116,21 +141,14 @@ void writeErrorLine(const std::string& text) {
 
 bool readerGone() {
     if (!outputHasReader) return false;
-    // A pipe with no reader polls as an error, a socket closed both ways as a hang-up. A
-    // peer that closed its socket has only sent FIN, though, which says it will send no
-    // more: the first write after it is still taken, and only draws the reset that makes
-    // the next one fail. A reader that keeps reading after it has finished sending is
-    // taken for gone as well.
-    struct pollfd state {};
-    state.fd = STDOUT_FILENO;
-#ifdef POLLRDHUP
-    state.events = POLLRDHUP;
-    return poll(&state, 1, 0) == 1 && (state.revents & (POLLERR | POLLHUP | POLLRDHUP)) != 0;
-#else
-    if (poll(&state, 1, 0) == 1 && (state.revents & (POLLERR | POLLHUP)) != 0) return true;
-    char byte;
-    return outputIsSocket && recv(STDOUT_FILENO, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
-#endif
+    if (hungUp()) return true;
+    // A TCP peer that closed has sent FIN alone, and so has one that only finished sending
+    // and still reads. The lines waiting tell them apart: written to a closed peer, they
+    // draw its reset (at once on this machine, a round trip later across a network). A
+    // Unix socket's peer hangs up when it closes, and the journal's never sends at all.
+    if (!outputIsNetworkSocket || !peerFinishedSending()) return false;
+    flushOut();
+    return hungUp();
 }
 
 void nameOutputFailure(const OutputFailureWords& given) {
