@@ -88,11 +88,14 @@ void handleUnlessIgnored(int signalNumber, void (*handler)(int)) {
 }
 
 // Ends the line the question left on the terminal, so that a shell's prompt starts on its
-// own. Async-signal-safe.
+// own; never waits for a terminal that takes no more. Async-signal-safe.
 void endTerminalLine() {
     if (terminalMidLine == 0) return;
     terminalMidLine = 0;
-    if (write(ttyDescriptor, "\n", 1) < 0) return;
+    struct pollfd room {};
+    room.fd = ttyDescriptor;
+    room.events = POLLOUT;
+    if (poll(&room, 1, 0) == 1 && (room.revents & POLLOUT) != 0 && write(ttyDescriptor, "\n", 1) < 0) return;
 }
 
 // Puts the terminal back if need be, then takes `signalNumber`'s default action (ending
