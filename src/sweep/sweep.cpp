@@ -168,7 +168,15 @@ void sweepFiles(const SweepRequest& request, RunReport& report) {
             finishRemoval(report, removeEntry(platform, walk.search()), shown, line, counts);
         } else {
             platform.writeOut(line.data(), line.size());
-            const bool confirmed = confirmDelete(report, line);
+            // The terminal that answers gets the line too, its names masked whatever
+            // standard output got.
+            std::string asked;
+            if (!terminal) {
+                std::string masked;
+                asked.assign(line, 0, line.size() - shown.size() - 2);
+                asked.append(displayText(walk.path(), true, masked)).append("  ");
+            }
+            const bool confirmed = confirmDelete(report, terminal ? line : asked);
             line.clear();
             if (confirmed) {
                 // The answer may have taken any time: remove() looks at the entry again.

@@ -423,3 +423,16 @@ TEST(Sweep, KeepTheNewestAndCapTheDeletions) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Sweep, TheTerminalThatAnswersSeesTheQuestionWithNamesMaskedWhateverStandardOutputGets) {
+    Sweep sweep;
+    sweep.platform.entries = {{"a\x1b[2Jb.log", fileTimeOf(2026, 1, 1)}};
+    sweep.platform.keys = {'y'};
+    sweep.run("*.log", false, false);
+    EXPECT_NE(sweep.platform.out.find("  a\x1b[2Jb.log  delete y/n ? Y-deleted"), std::string::npos);
+    EXPECT_EQ(sweep.platform.terminalShown, "\n01/01/2026  12:00:00 AM  a?[2Jb.log  delete y/n ? Y");
+}
+
+}  // namespace

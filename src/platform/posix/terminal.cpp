@@ -27,7 +27,6 @@
 
 #include <string>
 
-#include "common/display.h"
 
 #include "platform/posix/posix.h"
 
@@ -267,15 +266,14 @@ void showOnTerminal(const char* text, std::size_t size) {
     if (outputIsKeyTerminal < 0) outputIsKeyTerminal = terminal() < 0 || outputIsTheTerminal() ? 1 : 0;
     if (outputIsKeyTerminal == 1 || size == 0) return;
     // The entry line's own break ends the line before on standard output; here there may
-    // be none to end. Names reach the terminal masked, whatever standard output gets.
+    // be none to end.
     const bool breakFirst = text[0] == '\n';
     if (breakFirst) {
         ++text;
         --size;
     }
     std::string shown = breakFirst && terminalMidLine != 0 ? "\n" : "";
-    std::string scratch;
-    shown += displayText(std::string(text, size), true, scratch);
+    shown.append(text, size);
     terminalMidLine = 1;
     writeBounded(ttyDescriptor, shown.data(), shown.size());
 }

@@ -21,7 +21,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/display.h"
 #include "platform/win32/win32.h"
 
 namespace win32 {
@@ -226,9 +225,8 @@ void showOnTerminal(const char* text, std::size_t size) {
         ++text;
         --size;
     }
-    std::string scratch;
     std::string shown = breakFirst && screenMidLine ? "\r\n" : "";
-    shown += displayText(std::string(text, size), true, scratch);
+    shown.append(text, size);
     screenMidLine = true;
     writeAll(screen, shown.data(), shown.size());
 }
