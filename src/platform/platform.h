@@ -41,6 +41,9 @@ struct SearchFailure {
         LINK_IN_SHARED_DIRECTORY,  // the link `place` lies in a directory of `mode` that others may write
         LINK_PLACED_BY_STRANGER,   // the link `place` was placed by `user`, who may not lead there
         CLIMB_AFTER_STRANGER,      // the '..' at `place` comes after a link `user` placed
+        // the '..' at `place` comes after a directory `user` could have moved, or (`mode` not 0)
+        // one held by a directory of `mode` that others may write
+        CLIMB_AFTER_MOVABLE_DIRECTORY,
     };
     Reason reason = Reason::NONE;
     std::string place;

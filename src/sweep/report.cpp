@@ -60,6 +60,16 @@ std::string RunReport::words(const SearchFailure& failure) const {
     case Reason::CLIMB_AFTER_STRANGER:
         return place + ": '..' not followed: a symbolic link before it was placed by uid " +
                std::to_string(failure.user) + distrust(failure);
+    case Reason::CLIMB_AFTER_MOVABLE_DIRECTORY: {
+        if (failure.mode == 0) {
+            return place + ": '..' not followed: a directory before it could have been moved by uid " +
+                   std::to_string(failure.user) + distrust(failure);
+        }
+        char mode[16];
+        std::snprintf(mode, sizeof mode, "%04o", failure.mode & 07777U);
+        return place + ": '..' not followed: the directory before it lies in a directory (mode " + mode +
+               ") that others than its owner may write";
+    }
     }
     return place;
 }
@@ -113,6 +123,34 @@ void RunReport::listingCutShort(const std::string& directory, int code) {
     }
 }
 
+void RunReport::examinationFailed(const std::string& shownPath, int code) {
+    ++outcome_.failedExaminations;
+    // agecull names the entry as well: without it a bad inode among thousands is not found.
+    if (strict()) {
+        line(shownPath + ": " + errorText(code));
+    } else {
+        platform_.reportLine(shown("  Could not examine " + shownPath + ": " + errorText(code)).c_str());
+    }
+}
+
+void RunReport::directoryNotEntered(const std::string& shownPath, int code) {
+    ++outcome_.directoriesNotEntered;
+    line(shownPath + ": " +
+         (code == ERROR_ENTRY_CHANGED ? std::string("changed since it was listed, so it was not entered")
+                                      : std::string(errorText(code))));
+}
+
+void RunReport::overCap(std::int64_t count, std::int64_t cap, bool listOnly) {
+    outcome_.capped = true;
+    line(std::to_string(count) + " files would have been deleted, more than /MAX:" + std::to_string(cap) +
+         (listOnly ? " allows, so a run without /L would delete nothing" : " allows, so nothing was deleted"));
+}
+
+void RunReport::capReached(const std::string& shownPath, std::int64_t cap) {
+    outcome_.capped = true;
+    line(shownPath + ": not deleted, /MAX:" + std::to_string(cap) + " reached");
+}
+
 void RunReport::stopped(const char* message, bool agecullSaysItToo) {
     outcome_.stopped = true;
     if (strict()) {
@@ -125,7 +163,9 @@ void RunReport::stopped(const char* message, bool agecullSaysItToo) {
 int RunReport::exitStatus() const {
     if (!strict()) return 0;
     if (outcome_.argumentsRejected || outcome_.searchFailed) return STATUS_REFUSED;
-    if (outcome_.failedRemovals > 0 || outcome_.unusableNames > 0 || outcome_.listingCutShort || outcome_.stopped || platform_.outputFailed()) {
+    if (outcome_.capped) return STATUS_CAPPED;
+    if (outcome_.failedRemovals > 0 || outcome_.unusableNames > 0 || outcome_.listingCutShort || outcome_.stopped ||
+        outcome_.failedExaminations > 0 || outcome_.directoriesNotEntered > 0 || platform_.outputFailed()) {
         return STATUS_FAILED;
     }
     return STATUS_DONE;

@@ -21,12 +21,16 @@ struct RunOutcome {
     std::int32_t unusableNames = 0;  // old entries left alone for a name the system cannot give
     bool listingCutShort = false;    // a read error ended the listing early
     bool stopped = false;            // Esc, or no terminal to answer the question
+    std::int32_t failedExaminations = 0;  // entries that could not be examined
+    std::int32_t directoriesNotEntered = 0;  // subdirectories that could not be walked
+    bool capped = false;             // /MAX refused the run, or held deletions at its cap
 };
 
 // Exit statuses of agecull-strict.
 constexpr int STATUS_DONE = 0;     // every selected entry handled as asked, or nothing matched
 constexpr int STATUS_FAILED = 1;   // a removal failed, the listing or the output fell short, or it stopped
 constexpr int STATUS_REFUSED = 2;  // the command line was rejected or the search could not be made
+constexpr int STATUS_CAPPED = 3;   // more would have been deleted than /MAX allows
 
 class RunReport {
 public:
@@ -34,6 +38,7 @@ public:
     RunReport(Platform& platform, Program program);
 
     Platform& platform() const { return platform_; }
+    Program program() const { return program_; }
     const RunOutcome& outcome() const { return outcome_; }
 
     // Each records the fact and writes what the program says about it on standard error.
@@ -49,6 +54,14 @@ public:
     void unusableName(const std::string& path, unsigned codePage, bool selected);
     // `directory` is the pattern's directory part as typed, "" for the current directory.
     void listingCutShort(const std::string& directory, int code);
+    // The entry at `shownPath` could not be examined.
+    void examinationFailed(const std::string& shownPath, int code);
+    // The subdirectory at `shownPath` (ending in its separator) could not be walked.
+    void directoryNotEntered(const std::string& shownPath, int code);
+    // `count` entries would have been deleted, more than `cap` allows.
+    void overCap(std::int64_t count, std::int64_t cap, bool listOnly);
+    // The entry at `shownPath` was left alone: `cap` deletions were made already.
+    void capReached(const std::string& shownPath, std::int64_t cap);
     // `message` ends the run at the question, on standard output; `agecullSaysItToo`
     // repeats it on agecull's standard error as well (agecull-strict always does).
     void stopped(const char* message, bool agecullSaysItToo);

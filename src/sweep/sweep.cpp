@@ -9,6 +9,7 @@
 #include "sweep/cutoff.h"
 #include "sweep/prompt.h"
 #include "sweep/report.h"
+#include "sweep/tree_walk.h"
 #include "timefmt/timefmt.h"
 
 namespace {
@@ -33,15 +34,6 @@ void finishRemoval(RunReport& report, int error, const std::string& shown, std::
     }
 }
 
-// The entry's path: the pattern's directory part as typed, kept at the start of `path`,
-// then the name. The buffer grows to fit: a long path is never cut short into the name of
-// some other file. Its storage is reused from entry to entry.
-const std::string& pathOf(const FoundEntry& entry, std::string& path, std::size_t prefixLength) {
-    path.resize(prefixLength);
-    path.append(entry.name, entry.nameLength);
-    return path;
-}
-
 // Removals stop once nobody reads the record of them: with standard output a pipe whose
 // reader has gone, the run ends before the removal rather than at its next write, which
 // may be a whole buffer of removals later.
@@ -52,10 +44,34 @@ int removeEntry(Platform& platform, DirectorySearch& search) {
 
 // An entry whose name cannot be used is left alone and said so, whatever its age; only an
 // old one counts against the run.
-void reportUnusable(RunReport& report, const FoundEntry& entry, std::string& entryPath, std::size_t prefixLength,
-                    FileTime cutoff) {
+void reportUnusable(RunReport& report, const FoundEntry& entry, const std::string& path, FileTime cutoff) {
     const bool selected = report.platform().toLocalTime(entry.lastWrite) < cutoff;
-    report.unusableName(pathOf(entry, entryPath, prefixLength), entry.unusableInCodePage, selected);
+    report.unusableName(path, entry.unusableInCodePage, selected);
+}
+
+// Whether the sweep would take the entry: old enough, and neither unusable, unexamined nor
+// kept as one of its directory's newest.
+bool wouldTake(Platform& platform, const TreeWalk& walk, const FoundEntry& entry, FileTime cutoff) {
+    return entry.examineError == 0 && entry.unusableInCodePage == 0 && !walk.keptAsNewest() &&
+           platform.toLocalTime(entry.lastWrite) < cutoff;
+}
+
+// With /MAX, what the run would delete, counted over the whole walk before anything is
+// deleted or asked: false, having said so, when that is more than the cap allows.
+bool withinCap(const SweepRequest& request, RunReport& report, FileTime cutoff) {
+    if (request.maxDeletions < 0 || request.listOnly) return true;
+    TreeWalk walk(report, request, true);
+    SearchFailure ignored;
+    std::int64_t count = 0;
+    FoundEntry entry;
+    if (walk.open(ignored)) {
+        while (walk.next(entry)) {
+            if (wouldTake(report.platform(), walk, entry, cutoff)) ++count;
+        }
+    }
+    if (count <= request.maxDeletions) return true;
+    report.overCap(count, request.maxDeletions, false);
+    return false;
 }
 
 }  // namespace
@@ -71,24 +87,26 @@ void sweepFiles(const SweepRequest& request, RunReport& report) {
     // A request to stop waits for the entry in hand to be finished and its line written.
     platform.holdInterruptions();
     const FileTime cutoff = computeCutoff(platform, request.days);
+    if (!withinCap(request, report, cutoff)) {
+        platform.endIfInterrupted();
+        return;
+    }
+    TreeWalk walk(report, request, false);
     SearchFailure failure;
-    std::unique_ptr<DirectorySearch> search = platform.openSearch(request.pattern, failure, false);
     FoundEntry entry;
     // Only an entry the sweep can use counts as found: one whose name cannot be used is
     // reported, and the search goes on for one that can.
-    const std::size_t prefixLength = search ? search->prefixLength() : 0;
-    std::string entryPath(request.pattern, prefixLength);
-    bool found = search != nullptr;
-    while (found && (found = search->next(entry)) && entry.unusableInCodePage != 0) {
-        reportUnusable(report, entry, entryPath, prefixLength, cutoff);
+    bool found = walk.open(failure);
+    while (found && (found = walk.next(entry)) && entry.unusableInCodePage != 0) {
+        reportUnusable(report, entry, walk.path(), cutoff);
     }
     if (!found) {
         // Standard output keeps its one line; the reason, when there is more to it than
         // "nothing matched", goes where a scheduled job's errors are kept.
-        if (search && search->readError() != 0) {
+        if (walk.topReadError() != 0) {
             failure.reason = SearchFailure::Reason::RUNTIME_ERROR;
-            failure.place = prefixLength == 0 ? std::string(".") : std::string(request.pattern, prefixLength);
-            failure.code = search->readError();
+            failure.place = walk.topPath().empty() ? std::string(".") : walk.topPath();
+            failure.code = walk.topReadError();
         }
         if (failure.failed()) report.searchFailed(failure);
         platform.writeText("File not found\n");
@@ -110,15 +128,31 @@ void sweepFiles(const SweepRequest& request, RunReport& report) {
     char time[FILE_TIME_TEXT_SIZE];
     // Each pass starts with the last entry's line written: a place where the run may stop.
     // The first entry is in hand already.
-    for (platform.endIfInterrupted(); found; platform.endIfInterrupted(), found = search->next(entry)) {
+    for (platform.endIfInterrupted(); found; platform.endIfInterrupted(), found = walk.next(entry)) {
         if (entry.unusableInCodePage != 0) {
-            reportUnusable(report, entry, entryPath, prefixLength, cutoff);
+            reportUnusable(report, entry, walk.path(), cutoff);
+            continue;
+        }
+        if (entry.examineError != 0) {
+            // Its age is unknown, so it is neither listed nor removed; the rest go on.
+            report.examinationFailed(walk.path(), entry.examineError);
+            if (!request.listOnly) ++counts.failed;
             continue;
         }
         const FileTime localWrite = platform.toLocalTime(entry.lastWrite);
         if (localWrite >= cutoff) continue;
+        if (walk.keptAsNewest()) {
+            ++counts.kept;
+            continue;
+        }
+        // Entries that appeared after the count never take the deletions past the cap.
+        if (!request.listOnly && request.maxDeletions >= 0 && counts.processed >= request.maxDeletions) {
+            report.capReached(walk.path(), request.maxDeletions);
+            ++counts.skipped;
+            continue;
+        }
 
-        const std::string& shown = displayText(pathOf(entry, entryPath, prefixLength), terminal, scratch);
+        const std::string& shown = displayText(walk.path(), terminal, scratch);
         line.assign(1, '\n');
         line.append(time, formatFileTime(platform, localWrite, time, sizeof time));
         line.append("  ", 2);
@@ -129,17 +163,16 @@ void sweepFiles(const SweepRequest& request, RunReport& report) {
             platform.writeOut(line.data(), line.size());
             ++counts.processed;
         } else if (request.quiet) {
-            // Removed before its line is written, while the status next() read a moment ago
-            // still holds: writing first could block on a full pipe or a paused terminal
-            // for any length of time, and would then call for a second look at the entry.
-            finishRemoval(report, removeEntry(platform, *search), shown, line, counts);
+            // Removed before its line is written: writing first could block on a full pipe
+            // or a paused terminal for any length of time.
+            finishRemoval(report, removeEntry(platform, walk.search()), shown, line, counts);
         } else {
             platform.writeOut(line.data(), line.size());
             const bool confirmed = confirmDelete(report, line);
             line.clear();
             if (confirmed) {
-                // The answer may have taken any time: the entry is looked at again.
-                finishRemoval(report, removeEntry(platform, *search), shown, line, counts);
+                // The answer may have taken any time: remove() looks at the entry again.
+                finishRemoval(report, removeEntry(platform, walk.search()), shown, line, counts);
             } else {
                 ++counts.skipped;
             }
@@ -148,14 +181,17 @@ void sweepFiles(const SweepRequest& request, RunReport& report) {
         if (terminal) platform.flushOut();
     }
     // A listing cut short by a read error must not pass for a complete sweep.
-    const int readError = search->readError();
-    search.reset();
-    if (readError != 0) report.listingCutShort(std::string(request.pattern, prefixLength), readError);
+    if (walk.topReadError() != 0) report.listingCutShort(walk.topPath(), walk.topReadError());
 
     platform.writeText("\n\n");
     writeCountLine(platform, counts.processed,
                    request.listOnly ? " files would have been deleted without the [/L] option" : " files were deleted");
     if (counts.failed > 0) writeCountLine(platform, counts.failed, " files failed to delete");
     if (counts.skipped > 0) writeCountLine(platform, counts.skipped, " files were skipped");
+    if (request.keepNewest > 0) writeCountLine(platform, counts.kept, " files were kept as the newest");
+    // A dry run predicts the real one: over the cap, it would have been refused.
+    if (request.listOnly && request.maxDeletions >= 0 && counts.processed > request.maxDeletions) {
+        report.overCap(counts.processed, request.maxDeletions, true);
+    }
     platform.endIfInterrupted();
 }

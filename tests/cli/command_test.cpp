@@ -7,6 +7,7 @@
 
 #include "support/expected_text.h"
 #include "support/fake_platform.h"
+#include "sweep/report.h"
 
 namespace {
 
@@ -99,6 +100,60 @@ TEST(Command, ValidRequestReachesTheSweepWithPatternAsTyped) {
         EXPECT_EQ(result.opened[0], words[0]);
         EXPECT_EQ(result.afterOpening, "File not found\n");  // the fake holds no entries
         EXPECT_EQ(result.status, 0);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Command, StrictSwitchesInAnyOrderAndCaseEachOnce) {
+    const std::string strictUsage = "Usage: agecull-strict fname days [/Q | /L] [/S] [/KEEP:n] [/MAX:n]\n";
+    const struct {
+        std::vector<std::string> words;
+        std::string firstLine;  // the first line after the opening lines
+        bool wholeTree;
+    } cases[] = {
+        {{"*", "5", "/s", "/L"}, "  List of", true},
+        {{"*", "5", "/KEEP:3", "/q", "/max:0", "/S"}, "  Deleting", true},
+        {{"*", "5", "/Keep:2147483647"}, "  Deleting", false},
+        {{"*", "5", "/Q", "/L"}, "/Q and /L cannot be given together", false},
+        {{"*", "5", "/S", "/s"}, "Switch given twice: /s", false},
+        {{"*", "5", "/KEEP:1", "/keep:2"}, "Switch given twice: /keep:2", false},
+        {{"*", "5", "/X"}, "Unknown switch: /X", false},
+        {{"*", "5", "/KEEPS:1"}, "Unknown switch: /KEEPS:1", false},
+        {{"*", "5", "/QL"}, "Unknown switch: /QL", false},
+        {{"*", "5", ""}, "Unknown switch: ", false},
+        {{"*", "5", "/KEEP:"}, "/KEEP needs a number from 1 to 2147483647: /KEEP:", false},
+        {{"*", "5", "/KEEP:0"}, "/KEEP needs a number from 1 to 2147483647: /KEEP:0", false},
+        {{"*", "5", "/KEEP:x"}, "/KEEP needs a number from 1 to 2147483647: /KEEP:x", false},
+        {{"*", "5", "/KEEP:2147483648"}, "/KEEP needs a number from 1 to 2147483647: /KEEP:2147483648", false},
+        {{"*", "5", "/MAX:-1"}, "/MAX needs a number from 0 to 2147483647: /MAX:-1", false},
+        {{"*", "5", "/MAX:+1"}, "/MAX needs a number from 0 to 2147483647: /MAX:+1", false},
+        {{"*", "5", "/MAX:99999999999999999999"}, "/MAX needs a number from 0 to 2147483647: /MAX:99999999999999999999",
+         false},
+        {{"*", "5", "/Q", "/S", "/KEEP:1", "/MAX:1", "/X"}, "Invalid number of paramaters", false},
+    };
+    for (const auto& c : cases) {
+        FakePlatform platform;
+        platform.entries = {{"old", 0}};
+        std::vector<const char*> argv = {"agecull-strict"};
+        for (const std::string& word : c.words) argv.push_back(word.c_str());
+        RunReport report(platform, Program::AGECULL_STRICT);
+        runCommand(static_cast<int>(argv.size()), argv.data(), report);
+        const std::string after = platform.out.substr(platform.out.find(expected::CAUTION) + expected::CAUTION.size());
+        const bool accepted = c.firstLine[0] == ' ';
+        EXPECT_EQ(after.substr(0, accepted ? c.firstLine.size() : after.find('\n')), c.firstLine)
+            << ::testing::PrintToString(c.words);
+        EXPECT_EQ(report.exitStatus(), accepted ? 0 : 2) << ::testing::PrintToString(c.words);
+        if (accepted) {
+            ASSERT_FALSE(platform.treesOpened.empty());
+            EXPECT_EQ(platform.treesOpened.back(), c.wholeTree) << ::testing::PrintToString(c.words);
+        } else {
+            EXPECT_NE(after.find("\n" + strictUsage), std::string::npos) << after;
+            EXPECT_EQ(platform.err, "agecull-strict: " + c.firstLine + "\n");
+            EXPECT_TRUE(platform.pathsOpened.empty());
+        }
     }
 }
 

@@ -28,10 +28,21 @@ TABLE = [
     # The day count: nothing.
     ("agecull '*.log' ", "agecull '*.log' "),
     ("agecull '*.log' 3", "agecull '*.log' 3"),
-    # Third place: /Q and /L, which share only the slash.
+    # agecull's third place: /Q and /L, which share only the slash; nothing more after them.
     ("agecull '*.log' 30 ", "agecull '*.log' 30 /"),
     ("agecull '*.log' 30 /l", "agecull '*.log' 30 /L "),
-    ("agecull-strict '*.log' 30 /Q ", "agecull-strict '*.log' 30 /Q "),
+    ("agecull '*.log' 30 /s", "agecull '*.log' 30 /s"),
+    ("agecull '*.log' 30 /Q ", "agecull '*.log' 30 /Q "),
+    # agecull-strict's switches, in any place after the day count, each once; /KEEP: and
+    # /MAX: wait for their number. /KEEP:3 is one word, though bash splits it at the colon.
+    ("agecull-strict '*.log' 30 /s", "agecull-strict '*.log' 30 /S "),
+    ("agecull-strict '*.log' 30 /S /k", "agecull-strict '*.log' 30 /S /KEEP:"),
+    ("agecull-strict '*.log' 30 /S /KEEP:", "agecull-strict '*.log' 30 /S /KEEP:"),
+    ("agecull-strict '*.log' 30 /Q /keep:3 /S /m", "agecull-strict '*.log' 30 /Q /keep:3 /S /MAX:"),
+    ("agecull-strict '*.log' 30 /Q /keep:3 /k", "agecull-strict '*.log' 30 /Q /keep:3 /k"),
+    ("agecull-strict '*.log' 30 /s /S", "agecull-strict '*.log' 30 /s /S"),
+    ("agecull-strict '*.log' 30 /Q /l", "agecull-strict '*.log' 30 /Q /l"),
+    ("agecull-strict '*.log' 30 /S /M", "agecull-strict '*.log' 30 /S /MAX:"),
 ]
 
 
@@ -88,6 +99,11 @@ class FishCompletion(CompletionCase):
             ("agecull-strict 'logs/a", "logs/app.log\n"),
             ("agecull '*.log' 3", ""),
             ("agecull-strict '*.log' 30 /l", "/L\tlist only, delete nothing\n"),
+            ("agecull '*.log' 30 /s", ""),
+            ("agecull '*.log' 30 /Q /", ""),
+            ("agecull-strict '*.log' 30 /q /keep:3 /", "/MAX:\tdelete nothing past n deletions\n"
+                                                       "/S\tsweep every subdirectory too\n"),
+            ("agecull-strict '*.log' 30 /S /MAX:5 /L /", "/KEEP:\tkeep the n newest of each directory\n"),
         ]
         for typed, expected in table:
             with self.subTest(typed=typed):

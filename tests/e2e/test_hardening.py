@@ -114,6 +114,8 @@ class Hardening(SweepCase):
         os.chmod(self.dir, 0o755)  # an ordinary user must reach its own tree in here
         root, other, third, runner, group = 0, 4242, 4343, 4444, 4545  # no passwd entries needed
         refused = ": symbolic link not followed: "
+        out_of_reach = f"{refused}its directory belongs to uid {other}, who cannot reach the directory it leads to"
+        climb = "/..: '..' not followed: "
         cases = (  # who runs it, owners of the link's directory, of the link, of where it leads; a twist; refusal
             ("root through another user's link", root, other, other, root, None,
              f"{refused}its directory belongs to uid {other}, the directory it leads to belongs to uid {root}"),
@@ -124,47 +126,88 @@ class Hardening(SweepCase):
             ("another user's link in a shared sticky directory", root, root, other, root, None,
              f"{refused}it belongs to uid {other}, the directory it leads to belongs to uid {root}"),
             ("a user's own link to a directory it may write in", runner, runner, runner, root, None, None),
-            # The target sits in a directory of root's that only root may search.
-            ("a user's link to its own directory out of its reach", root, other, other, other, "locked",
-             f"{refused}its directory belongs to uid {other}, who cannot reach the directory it leads to"),
+            # The target lies below directories of root's (CLOSED); the user can reach none of
+            # it however the way is closed, and however far up.
+            ("a user's link to its own directory out of its reach", root, other, other, other, "locked", out_of_reach),
+            ("a user's own directory under one its group may not search", root, other, other, other, "no-group",
+             out_of_reach),
+            ("a user's own directory under its own, under one closed", root, other, other, other, "owned-between",
+             out_of_reach),
+            ("a user's own directory two open ones below a closed one", root, other, other, other, "far",
+             out_of_reach),
+            ("a user's own directory under one whose access list names the user", root, other, other, other,
+             "acl-user", out_of_reach),
+            ("a user's own directory under one whose access list names a group", root, other, other, other,
+             "acl-group", out_of_reach),
             # The link leads to the user's own target/sub; the pattern climbs out of it.
             ("'..' after a user's link", root, other, other, other, "climb",
-             f"/..: '..' not followed: a symbolic link before it was placed by uid {other}, "
-             f"the directory it leads to belongs to uid {root}"),
+             f"{climb}a symbolic link before it was placed by uid {other}, the directory it leads to belongs to uid {root}"),
+            # Root placed the link, but the user who owns its directory could replace it.
+            ("'..' after root's link in a user's directory", root, other, root, other, "climb",
+             f"{climb}a symbolic link before it was placed by uid {other}, the directory it leads to belongs to uid {root}"),
             # Any member of the group could rename another of root's links over this one.
             ("root's link in a directory its group may write", root, root, root, root, "shared",
              f"{refused}its directory (mode 2775) may be written by others than its owner"),
+            # With "moved", cache is a real directory of the link's owner, and the pattern climbs
+            # out of it: whoever could have moved it there steers the '..'.
+            ("'..' after a user's directory in root's sticky one", root, root, other, None, "moved",
+             f"{climb}a directory before it could have been moved by uid {other}, "
+             f"the directory it leads to belongs to uid {root}"),
+            ("'..' after a user's directory in its own", root, other, other, None, "moved", None),
+            ("'..' after root's directory in one its group may write", root, root, root, None, "moved shared",
+             f"{climb}the directory before it lies in a directory (mode 2775) that others than its owner may write"),
         )
+        closed = {"locked": ("locked", 0o700), "no-group": ("locked", 0o701), "owned-between": ("locked/own", 0o700),
+                  "far": ("locked/a/b", 0o700), "acl-user": ("locked", f"u:{other}:---"),
+                  "acl-group": ("locked", f"g:{group}:---")}
         for index, (label, user, holder, link_owner, target_owner, twist, refusal) in enumerate(cases):
             with self.subTest(label):
                 if user != root and not others_can_run(BINARY):
                     self.skipTest(f"{BINARY} cannot be run by another user from where it was built")
+                twists = (twist or "").split()
                 case = f"case{index}"
-                target = f"{case}/locked/target" if twist == "locked" else f"{case}/target"
-                leads_to = f"{target}/sub" if twist == "climb" else target
+                between, closing = closed.get(twist, (None, None))
+                target = f"{case}/holder" if "moved" in twists else f"{case}/{between or '.'}/target"
+                leads_to = f"{target}/sub" if "climb" in twists else target
                 self.make(f"{target}/old.log", 10)
                 os.makedirs(self.path(leads_to), exist_ok=True)
-                os.makedirs(self.path(f"{case}/holder"))
+                os.makedirs(self.path(f"{case}/holder/cache" if "moved" in twists else f"{case}/holder"))
+                os.chmod(self.path(case), 0o755)
                 link = self.path(f"{case}/holder/cache")
-                os.symlink(os.path.relpath(self.path(leads_to), self.path(f"{case}/holder")), link)  # with '..'
+                if "moved" not in twists:
+                    os.symlink(os.path.relpath(self.path(leads_to), self.path(f"{case}/holder")), link)  # with '..'
+                    os.chown(self.path(leads_to), target_owner, -1)
+                    os.chmod(self.path(leads_to), 0o777)  # only ownership may decide
                 os.lchown(link, link_owner, -1)
-                os.chown(self.path(f"{case}/holder"), holder, group if twist == "shared" else -1)
+                os.chown(self.path(f"{case}/holder"), holder, group if "shared" in twists else -1)
                 os.chmod(self.path(f"{case}/holder"),
-                         0o2775 if twist == "shared" else 0o1777 if holder != link_owner else 0o755)
-                os.chown(self.path(leads_to), target_owner, -1)
-                os.chmod(self.path(leads_to), 0o777)  # only ownership may decide
-                if twist == "locked":
-                    os.chmod(self.path(f"{case}/locked"), 0o700)
-                pattern = f"{case}/holder/cache/{'../' if twist == 'climb' else ''}*.log"
+                         0o2775 if "shared" in twists else 0o1777 if holder != link_owner else 0o755)
+                if twist == "owned-between":
+                    os.chown(self.path(f"{case}/locked/own"), target_owner, -1)
+                if isinstance(closing, int):
+                    os.chmod(self.path(f"{case}/locked"), closing)
+                elif closing:
+                    self.deny_by_access_list(self.path(f"{case}/locked"), closing)
+                pattern = f"{case}/holder/cache/{'../' if {'climb', 'moved'} & set(twists) else ''}*.log"
                 result = self.agecull(pattern, "5", "/Q", user=user)
                 if refusal:
                     self.assertEqual(result.out, NOT_FOUND)
                     self.assertEqual(result.err, f"agecull: {case}/holder/cache{refusal}\n")
                     self.assertTrue(self.exists(f"{target}/old.log"))
                 else:
-                    self.assertIn(f"  {case}/holder/cache/old.log  -deleted\n", result.out)
+                    self.assertIn(f"  {pattern[:-len('*.log')]}old.log  -deleted\n", result.out)
                     self.assertEqual(result.err, "")
                     self.assertFalse(self.exists(f"{target}/old.log"))
+
+    def deny_by_access_list(self, directory, entry):
+        """Gives `directory` (mode 0755) an access list entry that keeps one user or group out."""
+        os.chmod(directory, 0o755)
+        if not shutil.which("setfacl"):
+            self.skipTest("setfacl is not installed (package acl)")
+        done = subprocess.run(["setfacl", "-m", entry, directory], capture_output=True, text=True)
+        if done.returncode != 0:
+            self.skipTest(f"no access control lists here: {done.stderr.strip()}")
+        self.assertEqual(stat.S_IMODE(os.stat(directory).st_mode), 0o755)  # the mode bits still let anyone in
 
     @UNIX_ONLY
     def test_directories_an_ordinary_user_may_not_search_are_named(self):

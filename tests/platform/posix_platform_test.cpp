@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -22,6 +23,7 @@
 #include "platform/platform.h"
 #include "platform/posix/read_ahead.h"
 #include "platform/posix/posix.h"
+#include "platform/posix/reach.h"
 #include "support/fake_platform.h"
 #include "sweep/report.h"
 
@@ -457,6 +459,42 @@ TEST(PosixPlatform, CalendarFieldsForAnyFileTime) {
                   std::vector<int>({c.expected.year, c.expected.month, c.expected.day, c.expected.hour,
                                     c.expected.minute, c.expected.second, c.expected.millisecond}))
             << c.time;
+    }
+}
+
+// Lists the kernel would refuse to store can only be made here: a list not understood
+// lets nobody through.
+TEST(PosixPlatform, AccessListLetsAUserSearchOnlyWhenNoEntryThatMayApplyDeniesIt) {
+    enum : unsigned { USER_OBJ = 1, USER = 2, GROUP_OBJ = 4, GROUP = 8, MASK = 16, OTHER = 32, BAD = 64 };
+    const auto acl = [](std::uint32_t version, std::vector<std::array<unsigned, 3>> entries) {
+        std::vector<unsigned char> bytes;
+        const auto put = [&bytes](std::uint32_t value, int size) {
+            for (int i = 0; i < size; ++i) bytes.push_back(static_cast<unsigned char>(value >> (8 * i)));
+        };
+        put(version, 4);
+        for (const auto& [tag, permissions, id] : entries) put(tag, 2), put(permissions, 2), put(id, 4);
+        return bytes;
+    };
+    const std::array<unsigned, 3> owner{USER_OBJ, 7, 0}, group{GROUP_OBJ, 5, 0}, others{OTHER, 5, 0};
+    std::vector<unsigned char> cutShort = acl(2, {owner, group, others});
+    cutShort.pop_back();
+    const struct {
+        std::vector<unsigned char> acl;
+        bool searches;
+    } cases[] = {
+        {acl(2, {owner, {USER, 0, 7}, group, {MASK, 5, 0}, others}), true},  // names someone else
+        {acl(2, {owner, {USER, 0, 42}, group, {MASK, 5, 0}, others}), false},
+        {acl(2, {owner, {USER, 1, 42}, group, {MASK, 5, 0}, {OTHER, 0, 0}}), true},  // its own entry decides
+        {acl(2, {owner, {USER, 1, 42}, group, {MASK, 4, 0}, others}), false},      // as far as the mask allows
+        {acl(2, {owner, group, {GROUP, 4, 9}, {MASK, 5, 0}, others}), false},      // it may be in that group
+        {acl(2, {owner, group, {MASK, 4, 0}, others}), false},
+        {acl(1, {owner, group, others}), false},
+        {acl(2, {owner, group, {BAD, 7, 0}, others}), false},
+        {acl(2, {owner, others}), false},  // no entry for the owning group
+        {cutShort, false},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(posix::aclLetsSearch(cases[i].acl.data(), cases[i].acl.size(), 42), cases[i].searches) << i;
     }
 }
 

@@ -1,5 +1,7 @@
 #include "support/fake_platform.h"
 
+#include <algorithm>
+
 namespace {
 
 // Days since 1601-01-01 for a proleptic Gregorian date.
@@ -53,17 +55,77 @@ bool FakePlatform::formatTime(const CalendarTime& time, char* buffer, std::size_
     return length > 0 && static_cast<std::size_t>(length) < size;
 }
 
-bool FakeSearch::next(FoundEntry& out) {
-    if (position_ >= platform_.entries.size() || position_ >= platform_.readErrorAfter) {
-        atEnd_ = true;
-        return false;
+FakeSearch::FakeSearch(FakePlatform& platform, std::string directory)
+    : platform_(platform), directory_(std::move(directory)) {
+    for (std::size_t i = 0; i < platform_.entries.size(); ++i) {
+        if (platform_.entries[i].directory == directory_) indices_.push_back(i);
     }
-    const FakeEntry& entry = platform_.entries[position_++];
+    platform_.mostHandles = std::max(platform_.mostHandles, ++platform_.searchesHoldingHandles);
+}
+
+FakeSearch::~FakeSearch() { --platform_.searchesHoldingHandles; }
+
+void FakeSearch::handOver(std::size_t index, FoundEntry& out) const {
+    const FakeEntry& entry = platform_.entries[index];
     out.name = entry.name.c_str();
     out.nameLength = entry.name.size();
     out.lastWrite = entry.lastWrite;
     out.unusableInCodePage = entry.unusableInCodePage;
+    out.examineError = entry.examineError;
+    out.directory = entry.isDirectory;
+    out.identity.file = index + 1;
+}
+
+bool FakeSearch::next(FoundEntry& out) {
+    if (position_ >= indices_.size() || (directory_.empty() && position_ >= platform_.readErrorAfter)) {
+        if (!atEnd_ && directory_.empty()) {
+            // Newcomers arrive once a first listing is over, before the next.
+            for (const std::string& name : platform_.addedAfterFirstPass) platform_.entries.push_back({name, 0});
+            platform_.addedAfterFirstPass.clear();
+        }
+        atEnd_ = true;
+        return false;
+    }
+    current_ = indices_[position_++];
+    handOver(current_, out);
     return true;
+}
+
+bool FakeSearch::restart() {
+    indices_.clear();
+    for (std::size_t i = 0; i < platform_.entries.size(); ++i) {
+        if (platform_.entries[i].directory == directory_) indices_.push_back(i);
+    }
+    position_ = 0;
+    atEnd_ = false;
+    return true;
+}
+
+bool FakeSearch::nextSubdirectory(FoundEntry& out) {
+    while (subdirectory_ < indices_.size()) {
+        current_ = indices_[subdirectory_++];
+        if (platform_.entries[current_].isDirectory) {
+            handOver(current_, out);
+            return true;
+        }
+    }
+    return false;
+}
+
+std::unique_ptr<DirectorySearch> FakeSearch::openSubdirectory(int& error) {
+    const std::string below = (directory_.empty() ? "" : directory_ + "/") + platform_.entries[current_].name;
+    const auto failure = platform_.openErrors.find(below);
+    error = failure == platform_.openErrors.end() ? 0 : failure->second;
+    if (failure != platform_.openErrors.end()) return nullptr;
+    return std::make_unique<FakeSearch>(platform_, below);
+}
+
+void FakeSearch::release() { --platform_.searchesHoldingHandles; }
+
+int FakeSearch::reacquire(DirectorySearch&) {
+    ++platform_.searchesHoldingHandles;
+    const auto failure = platform_.reacquireErrors.find(directory_);
+    return failure == platform_.reacquireErrors.end() ? 0 : failure->second;
 }
 
 std::size_t FakeSearch::prefixLength() const {
@@ -73,16 +135,17 @@ std::size_t FakeSearch::prefixLength() const {
 }
 
 int FakeSearch::readError() const {
-    return atEnd_ && position_ >= platform_.readErrorAfter && position_ < platform_.entries.size()
+    return directory_.empty() && atEnd_ && position_ >= platform_.readErrorAfter && position_ < indices_.size()
                ? platform_.readErrorCode
                : 0;
 }
 
 int FakeSearch::remove() {
-    // The entry's path as the sweep shows it: the pattern's directory part and the name.
+    // The entry's path as the sweep shows it: the pattern's directory part, the directories
+    // below it and the name.
     const std::string& pattern = platform_.pathsOpened.back();
-    const std::string entryPath =
-        pattern.substr(0, prefixLength()) + platform_.entries[position_ - 1].name;
+    const std::string entryPath = pattern.substr(0, prefixLength()) + (directory_.empty() ? "" : directory_ + "/") +
+                                  platform_.entries[current_].name;
     platform_.outSizeAtRemoval.push_back(platform_.out.size());
     if (platform_.outSizeAtRemoval.size() == platform_.interruptAtRemoval) platform_.interrupted = true;
     const auto failure = platform_.removalErrors.find(entryPath);

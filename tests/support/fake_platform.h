@@ -23,29 +23,37 @@ struct FakeEntry {
     std::string name;
     FileTime lastWrite;
     unsigned unusableInCodePage = 0;
+    std::string directory{};  // where it lies below the pattern's directory: "" or "a/b"
+    bool isDirectory = false;
+    int examineError = 0;
 };
 
 class FakePlatform;
 
+// The entries of one directory of FakePlatform::entries.
 class FakeSearch final : public DirectorySearch {
 public:
-    explicit FakeSearch(FakePlatform& platform) : platform_(platform) {}
+    FakeSearch(FakePlatform& platform, std::string directory);
+    ~FakeSearch() override;
     bool next(FoundEntry& out) override;
     int readError() const override;
     std::size_t prefixLength() const override;
     int remove() override;
-    bool restart() override { return false; }
-    bool nextSubdirectory(FoundEntry&) override { return false; }
-    std::unique_ptr<DirectorySearch> openSubdirectory(int& error) override {
-        error = 38;  // ENOSYS
-        return nullptr;
-    }
-    void release() override {}
-    int reacquire(DirectorySearch&) override { return 0; }
+    bool restart() override;
+    bool nextSubdirectory(FoundEntry& out) override;
+    std::unique_ptr<DirectorySearch> openSubdirectory(int& error) override;
+    void release() override;
+    int reacquire(DirectorySearch& child) override;
 
 private:
+    void handOver(std::size_t index, FoundEntry& out) const;
 
     FakePlatform& platform_;
+    std::string directory_;
+    std::vector<std::size_t> indices_;  // its entries in `entries`
+    std::size_t subdirectory_ = 0;      // the next of indices_ to look at for a subdirectory
+    std::size_t current_ = 0;           // index in `entries` of the last one handed over
+
     std::size_t position_ = 0;
     bool atEnd_ = false;
 };
@@ -67,6 +75,8 @@ public:
     bool errorTerminal = false;              // standard error is a terminal
     bool outputFails = false;                // every write to standard output fails
     bool journal = false;                    // standard error is the journal's stream
+    std::map<std::string, int> openErrors;   // subdirectory ("a/b") -> openSubdirectory's error
+    std::map<std::string, int> reacquireErrors;  // released directory -> reacquire's error
     std::size_t readerGoneAtRemoval = 0;     // the reader of standard output is gone from this removal on (from 1)
     std::vector<int> shortDate;              // the short date's numbers; empty: month, day, year
     bool dateFails = false;
@@ -79,6 +89,10 @@ public:
     std::vector<std::string> removed;
     std::vector<std::size_t> outSizeAtRemoval;  // how much output was written, per call
     std::vector<std::string> pathsOpened;
+    std::vector<bool> treesOpened;  // per search opened: whether over the whole tree
+    std::size_t searchesHoldingHandles = 0;  // searches open and not released, now and at most
+    std::size_t mostHandles = 0;
+    std::vector<std::string> addedAfterFirstPass;  // names appended to `entries` (old) once a listing ends
     std::size_t keysRead = 0;
     bool markFlushes = false;
     bool interruptionsHeld = false;
@@ -136,11 +150,12 @@ public:
 
     char pathSeparator() const override { return '/'; }
 
-    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure, bool) override {
+    std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure, bool wholeTree) override {
         pathsOpened.emplace_back(pattern);
+        treesOpened.push_back(wholeTree);
         failure = openFailure;
         if (!searchOpens || entries.empty()) return nullptr;
-        return std::make_unique<FakeSearch>(*this);
+        return std::make_unique<FakeSearch>(*this, std::string());
     }
 
     friend class FakeSearch;

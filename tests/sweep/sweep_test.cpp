@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "support/fake_platform.h"
+#include "sweep/report.h"
 
 namespace {
 
@@ -243,6 +244,182 @@ TEST(Sweep, LongPrefixPlusLongNameIsNeverCut) {
     ASSERT_EQ(sweep.platform.removed.size(), 1u);
     EXPECT_EQ(sweep.platform.removed[0], prefix + name);
     EXPECT_NE(sweep.platform.out.find("  " + prefix + name + "  -deleted"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+struct StrictRun {
+    FakePlatform platform;
+    int status = 0;
+
+    void run(const char* pattern, bool quiet, bool listOnly, bool wholeTree, std::int32_t keep = 0,
+             std::int64_t max = -1) {
+        platform.now = NOW;
+        SweepRequest request;
+        request.pattern = pattern;
+        request.quiet = quiet;
+        request.listOnly = listOnly;
+        request.wholeTree = wholeTree;
+        request.keepNewest = keep;
+        request.maxDeletions = max;
+        RunReport report(platform, Program::AGECULL_STRICT);
+        sweepFiles(request, report);
+        status = report.exitStatus();
+    }
+};
+
+const FileTime OLD = fileTimeOf(2026, 1, 1);
+
+TEST(Sweep, TreesGiveEachDirectoryItsLinesThenItsSubdirectoriesDepthFirst) {
+    const struct {
+        const char* name;
+        std::map<std::string, int> openErrors;
+        std::vector<std::string> removed;
+        int status;
+        std::string err;
+    } cases[] = {
+        {"every level", {}, {"top/a.log", "top/z.log", "top/sub/b.log", "top/sub/deep/c.log", "top/sub2/d.log"}, 1,
+         "agecull-strict: top/sub/bad.log: Input/output error\n"},
+        {"a subdirectory that cannot be opened",
+         {{"sub", EACCES}},
+         {"top/a.log", "top/z.log", "top/sub2/d.log"},
+         1,
+         "agecull-strict: top/sub/: Permission denied\n"},
+        {"a subdirectory changed since it was listed",
+         {{"sub/deep", ERROR_ENTRY_CHANGED}},
+         {"top/a.log", "top/z.log", "top/sub/b.log", "top/sub2/d.log"},
+         1,
+         "agecull-strict: top/sub/bad.log: Input/output error\n"
+         "agecull-strict: top/sub/deep/: changed since it was listed, so it was not entered\n"},
+        {"another file system, passed over in silence", {{"sub", 0}}, {"top/a.log", "top/z.log", "top/sub2/d.log"}, 0,
+         ""},
+    };
+    for (const auto& c : cases) {
+        StrictRun run;
+        run.platform.entries = {
+            {"a.log", OLD},
+            {"sub", OLD, 0, "", true},
+            {"b.log", OLD, 0, "sub"},
+            {"bad.log", 0, 0, "sub", false, EIO},
+            {"deep", OLD, 0, "sub", true},
+            {"c.log", OLD, 0, "sub/deep"},
+            {"sub2", OLD, 0, "", true},
+            {"d.log", OLD, 0, "sub2"},
+            {"z.log", OLD},
+        };
+        run.platform.openErrors = c.openErrors;
+        run.run("top/*", true, false, true);
+        EXPECT_EQ(run.platform.removed, c.removed) << c.name;
+        EXPECT_EQ(run.status, c.status) << c.name;
+        EXPECT_EQ(run.platform.err, c.err) << c.name;
+        EXPECT_EQ(run.platform.out.find("  top/sub  "), std::string::npos) << c.name;  // directories are never listed
+    }
+}
+
+TEST(Sweep, ADeepTreeHoldsFewHandlesAndStopsWhereTheWayBackChanged) {
+    for (const bool wayBackChanged : {false, true}) {
+        StrictRun run;
+        std::string below;
+        for (int depth = 0; depth < 60; ++depth) {
+            run.platform.entries.push_back({"d", OLD, 0, below, true});
+            run.platform.entries.push_back({"f.log", OLD, 0, below});
+            below += below.empty() ? "d" : "/d";
+        }
+        if (wayBackChanged) run.platform.reacquireErrors["d/d/d"] = ERROR_ENTRY_CHANGED;
+        run.platform.entries.push_back({"last.log", OLD});  // after the subdirectory in the listing
+        run.platform.entries.push_back({"e", OLD, 0, "", true});
+        run.platform.entries.push_back({"e.log", OLD, 0, "e"});
+        run.run("*.log", true, false, true);
+        EXPECT_LE(run.platform.mostHandles, 9u);
+        // Every level's file goes on the way down; the top's next subdirectory only if the
+        // way back held.
+        EXPECT_EQ(run.platform.removed.size(), wayBackChanged ? 61u : 62u);
+        EXPECT_EQ(run.platform.removed[1], "last.log");
+        EXPECT_EQ(run.platform.removed.back() == "e/e.log", !wayBackChanged);
+        EXPECT_EQ(run.status, wayBackChanged ? 1 : 0);
+        EXPECT_EQ(run.platform.err,
+                  wayBackChanged ? "agecull-strict: d/d/d/: changed since it was listed, so it was not entered\n" : "");
+    }
+}
+
+TEST(Sweep, AnEntryThatCannotBeExaminedIsNamedAndTheSweepGoesOn) {
+    Sweep sweep;
+    sweep.platform.entries.insert(sweep.platform.entries.begin() + 1, {"bad.log", 0, 0, "", false, 117});
+    sweep.run("logs/*.log", true, false);
+    EXPECT_EQ(sweep.platform.removed, (std::vector<std::string>{"logs/old.log", "logs/older.log"}));
+    EXPECT_EQ(sweep.platform.err, std::string("  Could not examine logs/bad.log: ") + std::strerror(117) + "\n");
+    EXPECT_NE(sweep.platform.out.find("  2 files were deleted\n  1 files failed to delete\n"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Sweep, KeepTheNewestAndCapTheDeletions) {
+    const FileTime young = fileTimeOf(2026, 12, 7, 12);
+    const auto day = [](int n) { return fileTimeOf(2026, 11, n); };
+    const struct {
+        const char* name;
+        std::vector<FakeEntry> entries;
+        bool listOnly;
+        std::int32_t keep;
+        std::int64_t max;
+        std::vector<std::string> removed;
+        std::string summaryTail;
+        int status;
+        std::string err;
+        std::vector<std::string> addedAfterCount;
+    } cases[] = {
+        {"the newest n, by time not name", {{"c", day(3)}, {"a", day(4)}, {"d", day(1)}, {"b", day(2)}}, false, 2, -1,
+         {"d", "b"}, "  2 files were deleted\n  2 files were kept as the newest\n", 0, ""},
+        {"equal times: the name that sorts last is newer", {{"b", day(1)}, {"a", day(1)}, {"c", day(1)}}, false, 1,
+         -1, {"b", "a"}, "  2 files were deleted\n  1 files were kept as the newest\n", 0, ""},
+        {"exactly n", {{"a", day(1)}, {"b", day(2)}}, false, 2, -1, {}, "  0 files were deleted\n  2 files were kept as the newest\n", 0, ""},
+        {"fewer than n, listed", {{"a", day(1)}}, true, 5, -1, {},
+         "  0 files would have been deleted without the [/L] option\n  1 files were kept as the newest\n", 0, ""},
+        {"young files count among the newest", {{"y1", young}, {"o1", day(1)}, {"y2", young}, {"o2", day(2)}, {"o3", day(3)}},
+         false, 3, -1, {"o1", "o2"}, "  2 files were deleted\n  1 files were kept as the newest\n", 0, ""},
+        {"directories never count", {{"o1", day(1)}, {"dir", day(9), 0, "", true}, {"o2", day(2)}}, false, 1, -1,
+         {"o1"}, "  1 files were deleted\n  1 files were kept as the newest\n", 0, ""},
+        {"each directory on its own",
+         {{"o1", day(1)}, {"o2", day(2)}, {"sub", day(1), 0, "", true}, {"s1", day(5), 0, "sub"}, {"o3", day(3)}},
+         false, 1, -1, {"o1", "o2"}, "  2 files were deleted\n  2 files were kept as the newest\n", 0, ""},
+        {"at the cap", {{"a", day(1)}, {"b", day(2)}}, false, 0, 2, {"a", "b"}, "  2 files were deleted\n", 0, ""},
+        {"over the cap: nothing", {{"a", day(1)}, {"b", day(2)}, {"c", day(3)}}, false, 0, 2, {}, "caution", 3,
+         "agecull-strict: 3 files would have been deleted, more than /MAX:2 allows, so nothing was deleted\n"},
+        {"the cap counts what /KEEP leaves", {{"a", day(1)}, {"b", day(2)}, {"c", day(3)}}, false, 1, 2,
+         {"a", "b"}, "  2 files were deleted\n  1 files were kept as the newest\n", 0, ""},
+        {"a dry run over the cap", {{"a", day(1)}, {"b", day(2)}}, true, 0, 1, {},
+         "  2 files would have been deleted without the [/L] option\n<err>", 3,
+         "agecull-strict: 2 files would have been deleted, more than /MAX:1 allows, so a run without /L would delete "
+         "nothing\n"},
+        {"a dry run under the cap", {{"a", day(1)}}, true, 0, 1, {},
+         "  1 files would have been deleted without the [/L] option\n", 0, ""},
+        {"no deletion at all allowed", {{"new", young}}, false, 0, 0, {}, "  0 files were deleted\n", 0, ""},
+        {"newcomers after the count", {{"a", day(1)}, {"b", day(2)}}, false, 0, 2, {"a", "b"},
+         "  2 files were deleted\n  1 files were skipped\n", 3, "agecull-strict: late: not deleted, /MAX:2 reached\n",
+         {"late"}},
+    };
+    for (const auto& c : cases) {
+        StrictRun run;
+        run.platform.entries = c.entries;
+        run.platform.addedAfterFirstPass = c.addedAfterCount;
+        run.run("*", !c.listOnly, c.listOnly, true, c.keep, c.max);
+        std::vector<std::string> removed = c.removed;
+        for (std::string& path : removed) path = (path == "s1" ? "sub/" : "") + path;
+        EXPECT_EQ(run.platform.removed, removed) << c.name;
+        const std::string& out = run.platform.out;
+        if (c.summaryTail == "caution") {
+            EXPECT_EQ(out.find("Deleting"), std::string::npos) << c.name;  // not even the header
+        } else {
+            ASSERT_GE(out.size(), c.summaryTail.size()) << c.name;
+            EXPECT_EQ(out.substr(out.size() - c.summaryTail.size()), c.summaryTail) << c.name << "\n" << out;
+        }
+        EXPECT_EQ(run.status, c.status) << c.name;
+        EXPECT_EQ(run.platform.err, c.err) << c.name;
+    }
 }
 
 }  // namespace

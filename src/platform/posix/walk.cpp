@@ -4,8 +4,9 @@
 // directory u chose. So every component is opened without following links, and a link is
 // read here and followed only when whoever could have put it there is root, the running
 // user, or the owner of the directory it leads to who can reach that directory anyway.
-// Once such a user has steered the walk, a '..' after it is judged the same way, since it
-// leads wherever that user chose to start from.
+// A '..' leads wherever the directory before it now stands: after a link someone placed,
+// or a directory someone could have renamed elsewhere, it is judged the same way for each
+// of them, since it leads wherever they chose.
 
 #include <algorithm>
 #include <cerrno>
@@ -19,6 +20,7 @@
 #include <unistd.h>
 
 #include "platform/posix/posix.h"
+#include "platform/posix/reach.h"
 
 namespace posix {
 
@@ -71,6 +73,8 @@ public:
     // Resolves `text` from `current`. Messages name a component by `shown` followed by the
     // text up to it: the path as typed, or within a link "link -> its text".
     Descriptor resolve(Descriptor current, const std::string& shown, const std::string& text) {
+        struct stat here;
+        if (fstat(current.get(), &here) != 0) return fail(shown + text, errno);
         std::size_t position = 0;
         while (position < text.size()) {
             if (text[position] == '/') {
@@ -87,13 +91,18 @@ public:
             std::string linkText;
             if (!openStep(current.get(), name.c_str(), next, info, linkText)) return fail(place + "/", errno);
             if (S_ISDIR(info.st_mode)) {
-                if (name == ".." && !climbAllowed(next.get(), info, place)) return Descriptor();
+                if (name == "..") {
+                    noteMovers(here, info);
+                    if (!climbAllowed(next.get(), info, place)) return Descriptor();
+                }
                 current = std::move(next);
+                here = info;
                 continue;
             }
             if (!S_ISLNK(info.st_mode)) return fail(place + "/", ENOTDIR);
             current = follow(std::move(current), info.st_uid, place, linkText);
             if (!current) return current;
+            if (fstat(current.get(), &here) != 0) return fail(place + "/", errno);
         }
         return current;
     }
@@ -174,19 +183,44 @@ private:
                 return Descriptor();
             }
         }
-        for (const uid_t placer : {holderInfo.st_uid, linkOwner}) {
-            const bool known = std::find(steerers_.begin(), steerers_.end(), placer) != steerers_.end();
-            if (placer != 0 && placer != self_ && !known) steerers_.push_back(placer);
-        }
+        steer(holderInfo.st_uid, false);
+        steer(linkOwner, false);
         return target;
     }
 
-    // A '..' leads wherever the users who steered the walk so far chose to start from: each
-    // of them must be trusted for the directory it reaches, as for a link's own target.
+    // Who, besides root and the running user, could have put `directory` where it stands,
+    // in `parent`, the directory its '..' reached: whoever may write there. That is the
+    // parent's owner, and in a sticky parent the directory's own owner too; in a parent its
+    // group or others may write without the sticky bit, anyone among them, and who they are
+    // is not known here.
+    void noteMovers(const struct stat& directory, const struct stat& parent) {
+        if (directory.st_dev == parent.st_dev && directory.st_ino == parent.st_ino) return;  // the root
+        const bool sticky = (parent.st_mode & S_ISVTX) != 0;
+        if (!sticky && (parent.st_mode & (S_IWGRP | S_IWOTH)) != 0 && sharedMode_ == 0) {
+            sharedMode_ = parent.st_mode & 07777;
+        }
+        steer(parent.st_uid, true);
+        if (sticky) steer(directory.st_uid, true);
+    }
+
+    void steer(uid_t user, bool mover) {
+        if (user == 0 || user == self_) return;
+        const auto known = [user](const Steerer& steerer) { return steerer.user == user; };
+        if (std::none_of(steerers_.begin(), steerers_.end(), known)) steerers_.push_back({user, mover});
+    }
+
+    // A '..' leads wherever the users who steered the walk so far chose: each of them must
+    // be trusted for the directory it reaches, as for a link's own target.
     bool climbAllowed(int directory, const struct stat& info, const std::string& place) {
-        for (const uid_t steerer : steerers_) {
-            if (distrusted(steerer, directory, info)) {
-                refuseStranger(SearchFailure::Reason::CLIMB_AFTER_STRANGER, place, steerer, info.st_uid);
+        using Reason = SearchFailure::Reason;
+        if (sharedMode_ != 0) {
+            refuse(Reason::CLIMB_AFTER_MOVABLE_DIRECTORY, place).mode = sharedMode_;
+            return false;
+        }
+        for (const Steerer& steerer : steerers_) {
+            if (distrusted(steerer.user, directory, info)) {
+                refuseStranger(steerer.mover ? Reason::CLIMB_AFTER_MOVABLE_DIRECTORY : Reason::CLIMB_AFTER_STRANGER,
+                               place, steerer.user, info.st_uid);
                 return false;
             }
         }
@@ -198,22 +232,6 @@ private:
     bool distrusted(uid_t placer, int directory, const struct stat& info) const {
         if (placer == 0 || placer == self_) return false;
         return placer != info.st_uid || !reaches(placer, directory, info);
-    }
-
-    // Whether `user` may search every directory above `directory` up to the root: as their
-    // owner (who can give themselves the right), or with search allowed to group and others
-    // both, since whether the user is in the group is not known here.
-    static bool reaches(uid_t user, int directory, const struct stat& info) {
-        std::string up = "..";
-        struct stat below = info;
-        for (;;) {
-            struct stat above;
-            if (fstatat(directory, up.c_str(), &above, 0) != 0) return false;
-            if (above.st_dev == below.st_dev && above.st_ino == below.st_ino) return true;  // the root
-            if (above.st_uid != user && (above.st_mode & (S_IXGRP | S_IXOTH)) != (S_IXGRP | S_IXOTH)) return false;
-            below = above;
-            up += "/..";
-        }
     }
 
     SearchFailure& refuse(SearchFailure::Reason reason, const std::string& place) {
@@ -239,8 +257,15 @@ private:
 
     SearchFailure& failure_;
     uid_t self_;
-    // The users other than root and the running user who placed the links followed so far.
-    std::vector<uid_t> steerers_;
+    // A user other than root and the running user who placed a link followed so far, or
+    // could have moved a directory the walk went through.
+    struct Steerer {
+        uid_t user;
+        bool mover;
+    };
+    std::vector<Steerer> steerers_;
+    // Not 0: the mode of a directory others may write, holding one the walk went through.
+    unsigned sharedMode_ = 0;
     int linksFollowed_ = 0;
     int depth_ = 0;
     std::string outermost_;
