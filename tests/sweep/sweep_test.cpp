@@ -370,7 +370,7 @@ TEST(Sweep, KeepTheNewestAndCapTheDeletions) {
         std::string summaryTail;
         int status;
         std::string err;
-        std::vector<std::string> addedAfterCount;
+        std::vector<std::string> addedAfterCount{};
     } cases[] = {
         {"the newest n, by time not name", {{"c", day(3)}, {"a", day(4)}, {"d", day(1)}, {"b", day(2)}}, false, 2, -1,
          {"d", "b"}, "  2 files were deleted\n  2 files were kept as the newest\n", 0, ""},
