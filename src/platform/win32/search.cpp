@@ -126,9 +126,10 @@ public:
     }
 
     std::unique_ptr<DirectorySearch> openSubdirectory(int& error) override {
-        // A name the sweep cannot write would make every path below it wrong: never entered.
+        // A name that cannot be written in the code page would make every path below it
+        // wrong: never entered, whoever asks.
         if (entry_.unusable) {
-            error = ERROR_ENTRY_CHANGED;
+            error = EILSEQ;
             return nullptr;
         }
         HANDLE child = nullptr;
