@@ -10,7 +10,8 @@ import unittest
 
 import pexpect
 
-from harness import ACCESS_DENIED, STRICT_BINARY, WINDOWS, WINE, SweepCase, base_env, command, native
+from harness import (ACCESS_DENIED, STRICT_BINARY, WINDOWS, WINE, SweepCase, base_env, command, locale_installed,
+                     native, run)
 
 # The cutoff comes from each run's own clock: two runs may show it a second apart.
 CUTOFF = re.compile(r"(files last modified before - )[^\n]*")
@@ -149,6 +150,100 @@ class Strict(SweepCase):
                 if what == "a kept file renamed":
                     with open(self.path("run/a.tar"), "rb") as kept:
                         self.assertEqual(kept.read(), b"c.tar")
+
+    @unittest.skipUnless(WINDOWS, "Windows' own walk: the POSIX one needs links, mounts and limits of its own")
+    def test_windows_trees(self):
+        """/S on Windows (under Wine): names in any script, names and paths past 260
+        characters, 1,000 levels, and what is never walked into, each in silence."""
+        long = "L" * 200
+        deep = "/".join(["d"] * 1000)
+        cases = [
+            # what, files (path: age in days), deleted, options
+            # The top holds no match, yet its subdirectories are swept.
+            ("names in any script, and past 260 characters",
+             {"top/a.txt": 10, "top/\u65e5\u672c/new.log": 1, "top/\u65e5\u672c/\u03a9mega/old.log": 10,
+              f"top/{long}/{long}/{long[:50]}.log": 10},
+             ["top/\u65e5\u672c/\u03a9mega/old.log", f"top/{long}/{long}/{long[:50]}.log"], {}),
+            # Paths of over 2,000 characters, each level opened and given up again on the way.
+            ("1,000 levels", {"top/old.log": 10, f"top/{deep[:999]}/old.log": 10, f"top/{deep}/old.log": 10,
+                              f"top/{deep}/new.log": 1},
+             ["top/old.log", f"top/{deep[:999]}/old.log", f"top/{deep}/old.log"], {}),
+            # Under Wine a Unix link to a directory is a reparse point, as a junction or a
+            # directory symlink is on Windows (Wine 8 cannot make either: mklink /J fails).
+            ("a link to a directory", {"outside/old.log": 10, "top/real/old.log": 10}, ["top/real/old.log"],
+             {"link": "top/into"}),
+            # Under Wine a directory on another Unix file system is listed without a file id.
+            ("another file system mounted below", {"top/real/old.log": 10}, ["top/real/old.log"],
+             {"mount": "top/mounted"}),
+        ]
+        for what, files, deleted, options in cases:
+            with self.subTest(what=what):
+                if not locale_installed("C.UTF-8"):
+                    self.skipTest("no C.UTF-8 locale, in which Wine reads Unix names as UTF-8")
+                try:
+                    for name, days in files.items():
+                        self.make_deep(name, days)
+                    if "link" in options:
+                        os.symlink(self.path("outside"), self.path(options["link"]))
+                    if "mount" in options:
+                        os.makedirs(self.path(options["mount"]))
+                        mounted = subprocess.run(["mount", "-t", "tmpfs", "tmpfs", self.path(options["mount"])],
+                                                 capture_output=True, text=True)
+                        if mounted.returncode != 0:
+                            self.skipTest(f"mount refused here: {mounted.stderr.strip()}")
+                        self.make_deep(options["mount"] + "/old.log", 10)
+                    result = run([native("top/*.log"), "5", "/Q", "/S"], cwd=self.dir, binary=STRICT_BINARY,
+                                 env=base_env(LC_ALL="C.UTF-8"), timeout=600)
+                    self.assertEqual((result.status, result.err), (0, ""), result.out[-2000:])
+                    shown = re.findall(r"^\d\d/\d\d/\d{4}  \d\d:\d\d:\d\d [AP]M  (.*)  -deleted$", result.out,
+                                       re.MULTILINE)
+                    self.assertEqual(sorted(shown), sorted(native(path) for path in deleted))
+                    self.assertEqual([name for name in files if not self.exists_deep(name)], deleted)
+                    self.assertTrue("mount" not in options or self.exists_deep(options["mount"] + "/old.log"))
+                finally:
+                    if "mount" in options:
+                        subprocess.run(["umount", self.path(options["mount"])], capture_output=True)
+                    # Deeper than Python's own tree walks go.
+                    subprocess.run(["rm", "-rf", self.path("top"), self.path("outside")], check=True)
+
+    def descend(self, directories, create=False):
+        """A descriptor of the directory `directories` below the test's own, entered one at a
+        time so that any depth will do (made on the way with `create`); None when missing."""
+        level = os.open(self.dir, os.O_RDONLY | os.O_DIRECTORY)
+        for directory in directories:
+            try:
+                if create and directory not in os.listdir(level):
+                    os.mkdir(directory, dir_fd=level)
+                below = os.open(directory, os.O_RDONLY | os.O_DIRECTORY, dir_fd=level)
+            except FileNotFoundError:
+                below = None
+            os.close(level)
+            if below is None:
+                return None
+            level = below
+        return level
+
+    def make_deep(self, name, days):
+        """make() for a path of any length."""
+        *directories, base = name.split("/")
+        level = self.descend(directories, create=True)
+        try:
+            os.close(os.open(base, os.O_CREAT | os.O_WRONLY, 0o644, dir_fd=level))
+            mtime = (self.now - days * 86400) * 10**9
+            os.utime(base, ns=(mtime, mtime), dir_fd=level)
+        finally:
+            os.close(level)
+
+    def exists_deep(self, name):
+        """exists() for a path of any length."""
+        *directories, base = name.split("/")
+        level = self.descend(directories)
+        if level is None:
+            return False
+        try:
+            return base in os.listdir(level)
+        finally:
+            os.close(level)
 
     @unittest.skipIf(WINE, "Wine's console swallows a lone Esc on a pseudo-terminal")
     def test_esc_ends_with_one_and_a_signal_by_itself(self):
