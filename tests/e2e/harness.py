@@ -138,14 +138,12 @@ def command(binary=None):
     return ["wine", binary] if WINE else [binary]
 
 
-def run(args, cwd=None, env=None, merge_streams=False, user=None, binary=None, encoding="utf-8", launcher=(),
-        timeout=60):
+def run(args, cwd=None, env=None, merge_streams=False, user=None, binary=None, encoding="utf-8", launcher=()):
     """Runs the binary without a controlling terminal and returns its output as text.
 
     With `user` (a numeric uid; needs root) it runs as that user. `binary` runs another
     build than the one under test; `encoding` is the one its output is read in. `launcher`
-    goes before the command, e.g. ("taskset", "-c", "0") to give it one CPU. `timeout` only
-    guards against a hang."""
+    goes before the command, e.g. ("taskset", "-c", "0") to give it one CPU."""
     started = time.time()
     completed = subprocess.run(
         [*launcher, *command(binary), *args],
@@ -155,7 +153,7 @@ def run(args, cwd=None, env=None, merge_streams=False, user=None, binary=None, e
         stdout=subprocess.PIPE,
         stderr=subprocess.STDOUT if merge_streams else subprocess.PIPE,
         start_new_session=True,
-        timeout=timeout,
+        timeout=60,
         user=user,
     )
     err = "" if merge_streams else text(completed.stderr, "stderr", encoding)

@@ -3,6 +3,7 @@ named on standard error and an exit status that says how the run went."""
 
 import os
 import re
+import resource
 import shutil
 import signal
 import subprocess
@@ -11,7 +12,8 @@ import unittest
 import pexpect
 
 from harness import (ACCESS_DENIED, STRICT_BINARY, WINDOWS, WINE, SweepCase, base_env, command, locale_installed,
-                     native, run, text)
+                     native, text)
+from test_hardening import others_can_run
 
 # The cutoff comes from each run's own clock: two runs may show it a second apart.
 CUTOFF = re.compile(r"(files last modified before - )[^\n]*")
@@ -79,9 +81,9 @@ class Strict(SweepCase):
             ("not the journal", [logs, "5", "/Q"], [read_only], 1, denied, {"journal": False}),
         ]
         if not WINDOWS and os.path.exists(faults):
-            # The second entry read fails to be examined: the listing ends there.
-            cases.append(("listing cut short", [logs, "5", "/L"], [old, ("logs/c.log", 10, 0o644)], 1,
-                          f"{NAME}logs/: Input/output error\n", {"fault": faults}))
+            # The second entry read cannot be examined: it is named, and the sweep goes on.
+            cases.append(("entry not examined", [logs, "5", "/Q"], [old, ("logs/c.log", 10, 0o644)], 1,
+                          f"{NAME}logs/<failing>: Input/output error\n", {"fault": faults}))
         for cause, args, files, status, err, options in cases:
             with self.subTest(cause=cause):
                 outs = []
@@ -100,6 +102,9 @@ class Strict(SweepCase):
                             sink.close()
                     self.assertEqual(got, expected_status, out)
                     outs.append(out and CUTOFF.sub(r"\1<cutoff>", out))
+                if "fault" in options:
+                    self.assertEqual(os.listdir(self.path("run/logs")), [second])
+                    err = err.replace("<failing>", re.escape(second))
                 self.assertRegex(reported, f"^{err}$")
                 # agecull-strict's usage names its own switches, and its rejections name the
                 # switch; the opening lines are agecull's. Every run is agecull's byte for byte.
@@ -141,7 +146,9 @@ class Strict(SweepCase):
                     self.make(f"run/{name}", days, content=name.encode())
                 env = base_env()
                 if what == "a kept file renamed":
-                    env = base_env(LD_PRELOAD=faults, AGECULL_STAT_SWAPS="a.tar=c.tar")
+                    # Once the last name listed has been examined, whichever it is.
+                    last = os.listdir(self.path("run"))[-1]
+                    env = base_env(LD_PRELOAD=faults, AGECULL_STAT_SWAPS=f"{last}=c.tar>a.tar")
                 got, _, reported = self.launch(STRICT_BINARY, ["*.tar", "5", *switches], env, subprocess.PIPE, None)
                 self.assertEqual(got, status, reported)
                 self.assertRegex(reported, f"^{re.escape(err)}$")
@@ -151,100 +158,6 @@ class Strict(SweepCase):
                 if what == "a kept file renamed":
                     with open(self.path("run/a.tar"), "rb") as kept:
                         self.assertEqual(kept.read(), b"c.tar")
-
-    @unittest.skipUnless(WINDOWS, "Windows' own walk: the POSIX one needs links, mounts and limits of its own")
-    def test_windows_trees(self):
-        """/S on Windows (under Wine): names in any script, names and paths past 260
-        characters, 1,000 levels, and what is never walked into, each in silence."""
-        long = "L" * 200
-        deep = "/".join(["d"] * 1000)
-        cases = [
-            # what, files (path: age in days), deleted, options
-            # The top holds no match, yet its subdirectories are swept.
-            ("names in any script, and past 260 characters",
-             {"top/a.txt": 10, "top/\u65e5\u672c/new.log": 1, "top/\u65e5\u672c/\u03a9mega/old.log": 10,
-              f"top/{long}/{long}/{long[:50]}.log": 10},
-             ["top/\u65e5\u672c/\u03a9mega/old.log", f"top/{long}/{long}/{long[:50]}.log"], {}),
-            # Paths of over 2,000 characters, each level opened and given up again on the way.
-            ("1,000 levels", {"top/old.log": 10, f"top/{deep[:999]}/old.log": 10, f"top/{deep}/old.log": 10,
-                              f"top/{deep}/new.log": 1},
-             ["top/old.log", f"top/{deep[:999]}/old.log", f"top/{deep}/old.log"], {}),
-            # Under Wine a Unix link to a directory is a reparse point, as a junction or a
-            # directory symlink is on Windows (Wine 8 cannot make either: mklink /J fails).
-            ("a link to a directory", {"outside/old.log": 10, "top/real/old.log": 10}, ["top/real/old.log"],
-             {"link": "top/into"}),
-            # Under Wine a directory on another Unix file system is listed without a file id.
-            ("another file system mounted below", {"top/real/old.log": 10}, ["top/real/old.log"],
-             {"mount": "top/mounted"}),
-        ]
-        for what, files, deleted, options in cases:
-            with self.subTest(what=what):
-                if not locale_installed("C.UTF-8"):
-                    self.skipTest("no C.UTF-8 locale, in which Wine reads Unix names as UTF-8")
-                try:
-                    for name, days in files.items():
-                        self.make_deep(name, days)
-                    if "link" in options:
-                        os.symlink(self.path("outside"), self.path(options["link"]))
-                    if "mount" in options:
-                        os.makedirs(self.path(options["mount"]))
-                        mounted = subprocess.run(["mount", "-t", "tmpfs", "tmpfs", self.path(options["mount"])],
-                                                 capture_output=True, text=True)
-                        if mounted.returncode != 0:
-                            self.skipTest(f"mount refused here: {mounted.stderr.strip()}")
-                        self.make_deep(options["mount"] + "/old.log", 10)
-                    result = run([native("top/*.log"), "5", "/Q", "/S"], cwd=self.dir, binary=STRICT_BINARY,
-                                 env=base_env(LC_ALL="C.UTF-8"), timeout=600)
-                    self.assertEqual((result.status, result.err), (0, ""), result.out[-2000:])
-                    shown = re.findall(r"^\d\d/\d\d/\d{4}  \d\d:\d\d:\d\d [AP]M  (.*)  -deleted$", result.out,
-                                       re.MULTILINE)
-                    self.assertEqual(sorted(shown), sorted(native(path) for path in deleted))
-                    self.assertEqual([name for name in files if not self.exists_deep(name)], deleted)
-                    self.assertTrue("mount" not in options or self.exists_deep(options["mount"] + "/old.log"))
-                finally:
-                    if "mount" in options:
-                        subprocess.run(["umount", self.path(options["mount"])], capture_output=True)
-                    # Deeper than Python's own tree walks go.
-                    subprocess.run(["rm", "-rf", self.path("top"), self.path("outside")], check=True)
-
-    def descend(self, directories, create=False):
-        """A descriptor of the directory `directories` below the test's own, entered one at a
-        time so that any depth will do (made on the way with `create`); None when missing."""
-        level = os.open(self.dir, os.O_RDONLY | os.O_DIRECTORY)
-        for directory in directories:
-            try:
-                if create and directory not in os.listdir(level):
-                    os.mkdir(directory, dir_fd=level)
-                below = os.open(directory, os.O_RDONLY | os.O_DIRECTORY, dir_fd=level)
-            except FileNotFoundError:
-                below = None
-            os.close(level)
-            if below is None:
-                return None
-            level = below
-        return level
-
-    def make_deep(self, name, days):
-        """make() for a path of any length."""
-        *directories, base = name.split("/")
-        level = self.descend(directories, create=True)
-        try:
-            os.close(os.open(base, os.O_CREAT | os.O_WRONLY, 0o644, dir_fd=level))
-            mtime = (self.now - days * 86400) * 10**9
-            os.utime(base, ns=(mtime, mtime), dir_fd=level)
-        finally:
-            os.close(level)
-
-    def exists_deep(self, name):
-        """exists() for a path of any length."""
-        *directories, base = name.split("/")
-        level = self.descend(directories)
-        if level is None:
-            return False
-        try:
-            return base in os.listdir(level)
-        finally:
-            os.close(level)
 
     @unittest.skipIf(WINE, "Wine's console swallows a lone Esc on a pseudo-terminal")
     def test_esc_ends_with_one_and_a_signal_by_itself(self):
@@ -265,6 +178,174 @@ class Strict(SweepCase):
                 self.assertEqual((child.exitstatus, child.signalstatus), (1, None) if stop == "\x1b" else (None, stop))
                 self.assertTrue(self.exists("a.log"))
 
+
+# An entry line of a sweep with its path, and whether it was deleted.
+ENTRY_LINE = re.compile(r"^\d\d/\d\d/\d{4}  \d\d:\d\d:\d\d [AP]M  (.*)  (-deleted)?$", re.MULTILINE)
+# Under Wine each open costs time in proportion to the path's depth (Wine looks at every
+# directory of it), so a tree there is 1,000 deep: paths of over 2,000 characters.
+DEEP = 1000 if WINDOWS else 5000
+RUNNER = 4444  # an ordinary user, no passwd entry needed
+
+
+class Trees(SweepCase):
+    """agecull-strict /S over real trees: what it enters, what it deletes and what it says,
+    with 64 descriptors and an 8 MiB stack at most on POSIX. The same shapes run on Windows
+    (under Wine), but for those only POSIX can make."""
+
+    def build(self, shape):
+        """Makes `shape`: path -> age in days of a file, or ("link", target, age) for a
+        symbolic link with its own time, or None for an empty directory."""
+        for name, what in shape.items():
+            os.makedirs(self.path(name if what is None else os.path.dirname(name)), exist_ok=True)
+            if isinstance(what, tuple):
+                os.symlink(what[1], self.path(name))
+                self.age(name, what[2])
+            elif what is not None:
+                self.make(name, what)
+
+    def deep_tree(self):
+        """DEEP nested directories, too deep for any path: an old file at the top, halfway
+        down and at the bottom, and a young one at the bottom. Returns the old files' paths."""
+        old, depth, level = [], 0, os.open(self.path("top"), os.O_RDONLY | os.O_DIRECTORY)
+        try:
+            for depth in range(DEEP + 1):
+                if depth in (0, DEEP // 2, DEEP):
+                    for name, days in (("old.log", 10),) + ((("new.log", 1),) if depth == DEEP else ()):
+                        os.close(os.open(name, os.O_CREAT | os.O_WRONLY, 0o644, dir_fd=level))
+                        mtime = (self.now - days * 86400) * 10**9
+                        os.utime(name, ns=(mtime, mtime), dir_fd=level)
+                    old.append("top/" + "d/" * depth + "old.log")
+                if depth < DEEP:
+                    os.mkdir("d", dir_fd=level)
+                    below = os.open("d", os.O_RDONLY | os.O_DIRECTORY, dir_fd=level)
+                    os.close(level)
+                    level = below
+        finally:
+            os.close(level)
+        # Deeper than Python's own tree removal goes: rm takes it away first.
+        self.addCleanup(subprocess.run, ["rm", "-rf", self.path("top/d")], check=True)
+        return old
+
+    def sweep(self, env, user):
+        def limits():
+            resource.setrlimit(resource.RLIMIT_NOFILE, (64, 64))
+            resource.setrlimit(resource.RLIMIT_STACK, (8 << 20, 8 << 20))
+        # The timeout only guards against a hang: the deep tree takes a minute under Wine.
+        completed = subprocess.run([*command(STRICT_BINARY), native("top/*.log"), "5", "/Q", "/S"], cwd=self.dir,
+                                   env=env, stdin=subprocess.DEVNULL, capture_output=True, start_new_session=True,
+                                   timeout=600, preexec_fn=None if WINDOWS else limits, user=user)
+        return completed.returncode, text(completed.stdout, "stdout"), text(completed.stderr, "stderr")
+
+    def logs(self):
+        """The .log entries anywhere under the test's directory, links included, by identity."""
+        found = subprocess.run(["find", ".", "-name", "*.log", "-printf", "%D:%i %P\n"], cwd=self.dir,
+                               capture_output=True, text=True, check=True)
+        return {path: identity for identity, path in (line.split(" ", 1) for line in found.stdout.splitlines())}
+
+    def arrange(self, shape, options):
+        """Makes the shape and readies the run: returns its environment, user and the old
+        files' paths of a deep tree."""
+        if WINDOWS and "posix" in options:
+            self.skipTest(options["posix"])
+        # Wine reads Unix names in the locale's character set.
+        env, user, deep = base_env(LC_ALL="C.UTF-8") if WINE else base_env(), None, None
+        if WINE and not locale_installed("C.UTF-8"):
+            self.skipTest("no C.UTF-8 locale, in which Wine reads Unix names as UTF-8")
+        self.build(shape)
+        if "deep" in options:
+            deep = self.deep_tree()
+        if "swap" in options:
+            faults = os.environ.get("AGECULL_STAT_FAULTS_LIBRARY", "")
+            if not os.path.exists(faults):
+                self.skipTest("no AGECULL_STAT_FAULTS_LIBRARY to swap directories with")
+            env = base_env(LD_PRELOAD=faults, AGECULL_STAT_SWAPS=options["swap"])
+        if "locked" in options:
+            if os.geteuid() != 0 or not others_can_run(STRICT_BINARY):
+                self.skipTest("needs root, and a binary another user can run, to lock a user out")
+            os.chmod(self.dir, 0o755)
+            for root, _, files in os.walk(self.path("top")):
+                for name in [root] + [os.path.join(root, entry) for entry in files]:
+                    os.chown(name, RUNNER, -1)
+            os.chmod(self.path(options["locked"]), 0)
+            user = RUNNER
+        if "mount" in options:
+            kind, place = options["mount"]
+            source = ["--bind", self.path("outside")] if kind == "bind" else ["-t", "tmpfs", "tmpfs"]
+            mounted = subprocess.run(["mount", *source, self.path(place)], capture_output=True, text=True)
+            if mounted.returncode != 0:
+                self.skipTest(f"mount refused here: {mounted.stderr.strip()}")
+            self.mounted = self.path(place)
+            if kind == "tmpfs":
+                self.make(f"{place}/old.log", 10)
+        return env, user, deep
+
+    def clear(self):
+        """Empties the test's directory, deep trees and locked directories too."""
+        if self.mounted:
+            subprocess.run(["umount", self.mounted], check=True)
+            self.mounted = None
+        subprocess.run(["rm", "-rf", *(self.path(name) for name in os.listdir(self.dir))], check=True)
+
+    def test_tree_shapes(self):
+        changed = "changed since it was listed, so it was not entered"
+        # Through Wine, removing a Unix link removes what it leads to.
+        links = {"posix": "Wine removes a link's target, not the link"}
+        long = "L" * 200
+        cases = [
+            # shape, deleted (in line order), status, standard error, options
+            ("nested matches at three depths",
+             {"top/a.log": 10, "top/a.txt": 10, "top/new.log": 1, "top/x/b.log": 10, "top/x/y/c.log": 10,
+              "top/x/y/z/new.log": 1},
+             ["top/a.log", "top/x/b.log", "top/x/y/c.log"], 0, "", {}),
+            # The top holds no match, yet its subdirectories are swept.
+            ("names in any script, and names and paths past 260 characters",
+             {"top/a.txt": 10, "top/\u65e5\u672c/new.log": 1, "top/\u65e5\u672c/\u03a9mega/old.log": 10,
+              f"top/\u65e5\u672c/\u03a9mega/{long}/{long}/{long[:50]}.log": 10},
+             ["top/\u65e5\u672c/\u03a9mega/old.log", f"top/\u65e5\u672c/\u03a9mega/{long}/{long}/{long[:50]}.log"],
+             0, "", {}),
+            # Under Wine a Unix link to a directory is a reparse point, as a junction or a
+            # directory symlink is on Windows (Wine 8 cannot make either: mklink /J fails).
+            ("a link to a directory is not walked",
+             {"outside/old.log": 10, "top/into": ("link", "../outside", 10), "top/real/old.log": 10},
+             ["top/real/old.log"], 0, "", {}),
+            ("a link to a file is judged by its own time and removed as a link",
+             {"outside/new.txt": 1, "outside/old.txt": 10, "top/old-link.log": ("link", "../outside/new.txt", 10),
+              "top/new-link.log": ("link", "../outside/old.txt", 1)}, ["top/old-link.log"], 0, "", links),
+            # The directory goes to where the link was, out of the tree.
+            ("a directory swapped for a link between listing and entry",
+             {"top/sub/old.log": 10, "top/new.log": 1, "outside/old.log": 10,
+              "parking/link": ("link", self.path("outside"), 1)},
+             [], 1, f"{NAME}top/sub/: {changed}\n",
+             {"swap": "sub=../parking/link", "posix": "a preloaded library swaps the directory"}),
+            ("an unreadable subdirectory",
+             {"top/locked/old.log": 10, "top/open/old.log": 10}, ["top/open/old.log"], 1,
+             f"{NAME}top/locked/: {ACCESS_DENIED}\n", {"locked": "top/locked", "posix": "a run as another user"}),
+            # Wine shows a bind mount as the directory it is (the same file system).
+            ("a bind mount is not walked",
+             {"outside/old.log": 10, "top/mounted": None, "top/new.log": 1}, [], 0, "",
+             {"mount": ("bind", "top/mounted"), "posix": "Wine walks a bind mount of the same file system"}),
+            # Under Wine a directory on another Unix file system is listed without a file id.
+            ("another file system mounted below is not walked", {"top/mounted": None, "top/real/old.log": 10},
+             ["top/real/old.log"], 0, "", {"mount": ("tmpfs", "top/mounted")}),
+            (f"{DEEP} directories deep", {"top/new.log": 1}, None, 0, "", {"deep": True}),
+        ]
+        self.mounted = None
+        for label, shape, deleted, status, err, options in cases:
+            with self.subTest(label):
+                try:
+                    env, user, deep = self.arrange(shape, options)
+                    before = self.logs()
+                    returncode, out, reported = self.sweep(env, user)
+                    deleted = deep or deleted
+                    self.assertEqual((returncode, reported), (status, err), out[-2000:])
+                    lines = ENTRY_LINE.findall(out)
+                    self.assertEqual([path for path, _ in lines], [native(path) for path in deleted])
+                    self.assertTrue(all(mark for _, mark in lines), out[-2000:])
+                    # Nothing else went: whatever moved or is seen twice through a mount.
+                    kept = {identity for path, identity in before.items() if path not in deleted}
+                    self.assertEqual(set(self.logs().values()), kept)
+                finally:
+                    self.clear()
 
 if __name__ == "__main__":
     unittest.main()

@@ -156,12 +156,10 @@ class DirectoryOrder(SweepCase):
         self.order = os.listdir(self.dir)  # readdir's order, which the command must keep
         self.matching = [name for name in self.order if name.endswith(".log")]
 
-    def expected(self, stop=None, vanished=()):
+    def expected(self, left_out=()):
         listed = []
         for name in self.order:
-            if name == stop:
-                break
-            if name in self.matching and name not in vanished and self.mtimes[name] < self.now - 10 * 86400:
+            if name in self.matching and name not in left_out and self.mtimes[name] < self.now - 10 * 86400:
                 listed.append(self.line(name, self.mtimes[name]))
         return "".join(listed) + f"\n\n  {len(listed)}" + LIST_SUMMARY
 
@@ -176,17 +174,23 @@ class DirectoryOrder(SweepCase):
         return self.body(result, "List of", 10), result.err
 
     def test_one_cpu_and_several_give_the_same_record(self):
-        first, early, late, failing = (self.matching[i] for i in (0, 300, 9000, 15000))
+        # The first match, one far on, and two either side of the first batch's end (256
+        # names), whatever their age.
+        first, early, last_of_batch, first_of_next, late, far = (
+            self.matching[i] for i in (0, 300, 255, 256, 9000, 15000))
         cases = (
-            ("", None, (), ""),
-            # Vanished (ENOENT): passed over, the first match included. Any other failure
-            # ends the walk at its own place, after every entry before it.
-            (f"{first}=2,{early}=2,{late}=2", None, (first, early, late), ""),
-            (f"{early}=2,{failing}=5,{late}=2", failing, (early, late),
-             "  Could not read the directory: Input/output error\n"),
+            ("", (), ""),
+            # Vanished (ENOENT): passed over, the first match included.
+            (f"{first}=2,{early}=2,{late}=2", (first, early, late), ""),
+            # Any other failure is named in its place, and the walk goes on.
+            (f"{first}=5,{early}=2,{last_of_batch}=116,{first_of_next}=5,{far}=5", (first, early, last_of_batch,
+                                                                                    first_of_next, far),
+             "".join(f"  Could not examine {name}: {reason}\n" for name, reason in (
+                 (first, "Input/output error"), (last_of_batch, "Stale file handle"),
+                 (first_of_next, "Input/output error"), (far, "Input/output error")))),
         )
-        for faults, stop, vanished, error in cases:
-            expected = self.expected(stop, vanished)
+        for faults, left_out, error in cases:
+            expected = self.expected(left_out)
             for launcher in ((), self.one_cpu):
                 with self.subTest(faults=faults, launcher=launcher):
                     rest, reported = self.listing(launcher, faults)

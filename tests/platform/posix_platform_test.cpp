@@ -6,6 +6,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -228,6 +230,169 @@ TEST_F(PosixPlatformTest, EntryChangedAfterExaminationIsKept) {
         EXPECT_EQ(search->remove(), ERROR_ENTRY_CHANGED) << replace;
         EXPECT_TRUE(exists("log"));
     }
+}
+
+std::unique_ptr<DirectorySearch> openTreeSearch(const std::string& pattern) {
+    SearchFailure failure;
+    return systemPlatform().openSearch(pattern.c_str(), failure, true);
+}
+
+std::string nameOf(const FoundEntry& entry) { return std::string(entry.name, entry.nameLength); }
+
+// Descriptors this process has open.
+int openDescriptors() {
+    DIR* listing = opendir("/proc/self/fd");
+    if (listing == nullptr) return -1;
+    int count = 0;
+    while (readdir(listing) != nullptr) ++count;
+    closedir(listing);
+    return count;
+}
+
+TEST_F(PosixPlatformTest, TreeSearchHandsOverEntriesThenSubdirectoriesAndStartsAgain) {
+    makeFile("a.log");
+    makeFile("b.txt");
+    for (const char* name : {"sub", "dir.log", "empty"}) ASSERT_EQ(mkdir(path(name).c_str(), 0755), 0);
+    makeFile("sub/c.log");
+    ASSERT_EQ(symlink("sub", path("dirlink").c_str()), 0);
+    ASSERT_EQ(symlink("a.log", path("filelink.log").c_str()), 0);
+    auto search = openTreeSearch(path("*.log"));
+    ASSERT_TRUE(search);
+    for (int pass = 0; pass < 3; ++pass) {
+        if (pass > 0) {
+            ASSERT_TRUE(search->restart());
+        }
+        Names entries;
+        Names subdirectories;
+        FoundEntry entry;
+        while (search->next(entry)) entries.push_back(nameOf(entry) + (entry.directory ? "/" : ""));
+        EXPECT_EQ(search->readError(), 0);
+        while (search->nextSubdirectory(entry)) {
+            struct stat info;
+            ASSERT_EQ(lstat(path(nameOf(entry)).c_str(), &info), 0);
+            EXPECT_EQ(entry.identity, (EntryIdentity{info.st_dev, info.st_ino})) << entry.name;
+            subdirectories.push_back(nameOf(entry));
+        }
+        EXPECT_EQ(search->readError(), 0);
+        std::sort(entries.begin(), entries.end());
+        std::sort(subdirectories.begin(), subdirectories.end());
+        EXPECT_EQ(entries, (Names{"a.log", "dir.log/", "filelink.log"})) << pass;
+        EXPECT_EQ(subdirectories, (Names{"dir.log", "empty", "sub"})) << pass;
+    }
+    // Its subdirectories may hold matches: a tree's search opens with none of its own.
+    EXPECT_TRUE(openTreeSearch(path("*.none")));
+    EXPECT_FALSE(openSearch(path("*.none")));
+}
+
+TEST_F(PosixPlatformTest, SubdirectoryChangedSinceItWasListedIsNotEntered) {
+    // What has the subdirectory's name when it is opened, after it was listed.
+    for (const std::string now : {"itself", "nothing", "link", "directory", "file"}) {
+        const std::string sub = "case-" + now + "/sub";
+        ASSERT_EQ(mkdir(path("case-" + now).c_str(), 0755), 0);
+        ASSERT_EQ(mkdir(path(sub).c_str(), 0755), 0);
+        makeFile(sub + "/x.log");
+        auto search = openTreeSearch(path("case-" + now + "/*.log"));
+        ASSERT_TRUE(search) << now;
+        FoundEntry entry;
+        ASSERT_FALSE(search->next(entry));
+        ASSERT_TRUE(search->nextSubdirectory(entry)) << now;
+        const bool moved = now == "itself" || rename(path(sub).c_str(), path(sub + ".old").c_str()) == 0;
+        const bool replaced = now == "link"        ? symlink("sub.old", path(sub).c_str()) == 0
+                              : now == "directory" ? mkdir(path(sub).c_str(), 0755) == 0
+                                                   : true;
+        ASSERT_TRUE(moved && replaced) << now;
+        if (now == "file") makeFile(sub);
+        int error = 1;
+        auto child = search->openSubdirectory(error);
+        EXPECT_EQ(error, now == "itself" ? 0 : ERROR_ENTRY_CHANGED) << now;
+        ASSERT_EQ(child != nullptr, now == "itself") << now;
+        if (child) {
+            ASSERT_TRUE(child->next(entry));
+            EXPECT_EQ(nameOf(entry), "x.log");
+        }
+    }
+}
+
+TEST_F(PosixPlatformTest, ReleasedSearchGivesUpItsDescriptorAndKeepsTheRestOfItsListing) {
+    if (openDescriptors() < 0) GTEST_SKIP() << "no /proc/self/fd to count descriptors with";
+    for (const bool moved : {false, true}) {
+        const std::string base = moved ? "moved" : "kept";
+        Names all;
+        ASSERT_EQ(mkdir(path(base).c_str(), 0755), 0);
+        for (int i = 0; i < 10; ++i) {
+            all.push_back("d" + std::to_string(i));
+            ASSERT_EQ(mkdir(path(base + "/" + all.back()).c_str(), 0755), 0);
+            makeFile(base + "/" + all.back() + "/x.log");
+        }
+        auto search = openTreeSearch(path(base + "/*.log"));
+        ASSERT_TRUE(search);
+        FoundEntry entry;
+        ASSERT_FALSE(search->next(entry));
+        ASSERT_TRUE(search->nextSubdirectory(entry));
+        Names listed{nameOf(entry)};
+        int error = 1;
+        auto child = search->openSubdirectory(error);
+        ASSERT_TRUE(child);
+        const int before = openDescriptors();
+        search->release();
+        EXPECT_EQ(openDescriptors(), before - 1);
+        if (moved) {
+            ASSERT_EQ(rename(path(base + "/" + listed[0]).c_str(), path("away").c_str()), 0);
+        }
+        EXPECT_EQ(search->reacquire(*child), moved ? ERROR_ENTRY_CHANGED : 0) << base;
+        if (moved) continue;
+        child.reset();
+        while (search->nextSubdirectory(entry)) {
+            listed.push_back(nameOf(entry));
+            // Opened relative to the descriptor taken again.
+            auto next = search->openSubdirectory(error);
+            ASSERT_TRUE(next) << entry.name << ": " << error;
+            ASSERT_TRUE(next->next(entry));
+            EXPECT_EQ(nameOf(entry), "x.log");
+        }
+        EXPECT_EQ(search->readError(), 0);
+        std::sort(listed.begin(), listed.end());
+        EXPECT_EQ(listed, all);
+    }
+}
+
+TEST_F(PosixPlatformTest, MountedDirectoriesAreNeverEntered) {
+    ASSERT_EQ(mkdir(path("source").c_str(), 0755), 0);
+    makeFile("source/x.log");
+    // The same file system bound elsewhere (same device), and another file system.
+    const struct {
+        const char* name;
+        std::string source;
+        const char* type;
+        unsigned long flags;
+    } mounts[] = {{"bind", path("source"), nullptr, MS_BIND}, {"tmpfs", "tmpfs", "tmpfs", 0}};
+    // Each is unmounted before the directory is removed, however the test ends.
+    const auto unmount = [](const std::string* where) {
+        umount2(where->c_str(), MNT_DETACH);
+        delete where;
+    };
+    std::vector<std::unique_ptr<const std::string, decltype(unmount)>> mounted;
+    for (const auto& m : mounts) {
+        ASSERT_EQ(mkdir(path(m.name).c_str(), 0755), 0);
+        if (mount(m.source.c_str(), path(m.name).c_str(), m.type, m.flags, nullptr) != 0) {
+            GTEST_SKIP() << "mount refused here: " << std::strerror(errno);
+        }
+        mounted.emplace_back(new std::string(path(m.name)), unmount);
+        makeFile(std::string(m.name) + "/y.log");
+    }
+    auto search = openTreeSearch(path("*.log"));
+    ASSERT_TRUE(search);
+    FoundEntry entry;
+    while (search->next(entry)) {
+    }
+    Names entered;
+    while (search->nextSubdirectory(entry)) {
+        const std::string name = nameOf(entry);
+        int error = 1;
+        if (search->openSubdirectory(error)) entered.push_back(name);
+        EXPECT_EQ(error, 0) << name;
+    }
+    EXPECT_EQ(entered, Names{"source"});
 }
 
 // Many batches' worth, so that with several CPUs the entries are examined ahead on worker

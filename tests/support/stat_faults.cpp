@@ -2,9 +2,12 @@
 // one that cannot be examined, at a known place in a real directory. Loaded into the real
 // binary with LD_PRELOAD; AGECULL_STAT_FAULTS lists name=errno pairs, comma-separated,
 // e.g. "f000010.log=2,f000500.log=5". AGECULL_STAT_SWAPS lists name=newcomer pairs: just
-// after the first examination of `name` succeeds, `newcomer` (in the same directory) is
-// renamed over it, as another program might at the worst moment. Every other call goes to
-// the C library.
+// after the first examination of `name` succeeds, `newcomer` (relative to the same
+// directory) is renamed over it, as another program might at the worst moment; a directory,
+// which nothing can be renamed over, changes places with the newcomer instead. A newcomer
+// written "newcomer>other" is renamed over `other` instead, so that the moment can be the
+// examination of another name (the last one listed, say). Every other call goes to the C
+// library.
 //
 // <sys/stat.h> is left out on purpose: the C library declares these functions with
 // throw(), which definitions here would have to repeat, and they only need the struct's name.
@@ -34,6 +37,7 @@ struct Fault {
 struct Swap {
     char name[MAX_NAME];
     char newcomer[MAX_NAME];
+    char target[MAX_NAME];  // empty: the examined name itself
     std::atomic<bool> done;
 };
 
@@ -82,6 +86,12 @@ __attribute__((constructor)) void loadFaults() {
         Swap& swap = swaps[swapCount++];
         std::strcpy(swap.name, name);
         std::strcpy(swap.newcomer, value);
+        char* other = std::strchr(swap.newcomer, '>');
+        swap.target[0] = '\0';
+        if (other != nullptr) {
+            *other = '\0';
+            std::strcpy(swap.target, other + 1);
+        }
         return true;
     });
 }
@@ -103,7 +113,10 @@ int plantedError(const char* name) {
 void swapAfterExamination(int directory, const char* name) {
     for (int i = 0; i < swapCount; ++i) {
         if (std::strcmp(swaps[i].name, baseName(name)) == 0 && !swaps[i].done.exchange(true)) {
-            renameat(directory, swaps[i].newcomer, directory, name);
+            const char* target = swaps[i].target[0] != '\0' ? swaps[i].target : name;
+            if (renameat(directory, swaps[i].newcomer, directory, target) != 0 && errno == EISDIR) {
+                renameat2(directory, swaps[i].newcomer, directory, target, RENAME_EXCHANGE);
+            }
         }
     }
 }
