@@ -52,7 +52,8 @@ struct VolumeInformation {
 DWORD dosError(NTSTATUS status) { return RtlNtStatusToDosError(status); }
 
 // Under Wine a Unix file system that no drive stands for has no serial number: the query
-// fails alike for a directory and for its subdirectories, so that counts as one volume.
+// fails alike for the pattern's directory and for any directory opened again below it, so
+// that counts as one volume.
 Volume volumeOf(HANDLE handle) {
     IO_STATUS_BLOCK io;
     VolumeInformation information;
