@@ -1,11 +1,13 @@
 """The y/n prompt through a pseudo-terminal: answers, ignored keys, Esc, lost terminals."""
 
 import subprocess
+import time
 import unittest
 
 import pexpect
 
-from harness import WINE, SweepCase, base_env, command, screen, terminal_modes, wait_until
+from harness import (SPAWN_TIMEOUT, WINE, Result, SweepCase, base_env, command, screen, shape, terminal_modes, text,
+                     utc, wait_until)
 
 # Wine's console draws the question's trailing space as a cursor movement.
 PROMPT = "delete y/n ?" if WINE else "delete y/n ? "
@@ -36,6 +38,31 @@ class Prompt(SweepCase):
         self.assertFalse(self.exists(first))
         self.assertTrue(self.exists(second))
         self.assertTrue(self.exists("c.log"))
+
+    def test_question_shows_on_the_terminal_when_output_goes_to_a_file(self):
+        times = {name: self.make(name, 10) for name in ("a.log", "b.log")}
+        started = time.time()
+        child = pexpect.spawn("sh", ["-c", 'exec "$@" >record.txt', "sh", *command(), "?.log", "5"], cwd=self.dir,
+                              env=base_env(), encoding="utf-8", codec_errors="surrogateescape", timeout=SPAWN_TIMEOUT)
+        self.addCleanup(child.close, force=True)
+        order = []
+        for key in ("y", "n"):
+            child.expect_exact(PROMPT)
+            shown = screen(child.before).lstrip("\r\n")
+            order.append("a.log" if "  a.log  " in shown else "b.log")
+            if not WINE:  # the entry's line, without the line break that ends the one before
+                self.assertEqual(shown, f"{shape(utc(times[order[-1]]))}  {order[-1]}  ")
+            self.answer(child, key)
+        self.assertEqual(screen(self.finish(child)), "\r\n")  # the answer's line ended
+        self.assertEqual(set(order), set(times))
+        self.assertFalse(self.exists(order[0]))
+        self.assertTrue(self.exists(order[1]))
+        with open(self.path("record.txt"), "rb") as record:
+            out = text(record.read(), "record.txt")
+        lines = self.line(order[0], times[order[0]], "delete y/n ? Y-deleted") + \
+            self.line(order[1], times[order[1]], "delete y/n ? N")
+        self.assertEqual(self.body(Result(out, "", 0, started, time.time()), "Deleting", 5),
+                         lines + "\n\n  1 files were deleted\n  1 files were skipped\n")
 
     @unittest.skipIf(WINE, NO_LONE_ESC)
     def test_esc_after_one_deletion_aborts_without_summary(self):

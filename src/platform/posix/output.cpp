@@ -1,9 +1,10 @@
-// Standard output: a buffer of our own, written out in whole 64 KiB pieces with write(2),
-// and what is said on standard error when it cannot be written.
+// Standard output: a buffer of our own, written out in whole 4 KiB pieces with write(2),
+// and standard error, written straight through with write(2).
 //
-// stdio is not used for it: glibc ignores the size given to setvbuf without a buffer and
-// writes 4 KiB at a time, and a write that blocks must be given up when a signal asks the
-// run to end (terminal.cpp bounds every write this file makes).
+// 4 KiB, as find's stdio writes: the record of the removals is never further behind them
+// than that, whether the run is killed (SIGKILL) or its reader watches the lines come.
+// stdio is not used for either stream: a write that blocks must be given up when a signal
+// asks the run to end (terminal.cpp bounds every write this file makes, on both streams).
 //
 // Three ways a write can fail, three answers:
 // - a full disk or a closed descriptor: said once, and the sweep goes on, its removals
@@ -14,11 +15,11 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -28,12 +29,14 @@ namespace posix {
 
 namespace {
 
-constexpr std::size_t BUFFER_SIZE = std::size_t{1} << 16;
+constexpr std::size_t BUFFER_SIZE = 4096;
 
 char buffer[BUFFER_SIZE];
 std::size_t used = 0;
 // A pipe or a socket: its reader can go away while the run goes on.
 bool outputHasReader = false;
+// A socket of another kind than AF_UNIX (TCP): see readerGone.
+bool outputIsNetworkSocket = false;
 
 // A report that cannot be written must not pass in silence, as a full disk under a
 // redirected output otherwise would: the first failure is said, with the system's reason.
@@ -43,44 +46,74 @@ OutputFailureWords words;
 // words.abandoned and its line break, whole, for a handler to write as it is.
 std::string abandonedLine;
 
-void sayWriteFailure(int error) {
-    if (failed) return;
-    failed = true;
-    std::fprintf(stderr, "%s: %s\n", words.cannotWrite.c_str(), std::strerror(error));
+// A pipe with no reader polls as an error, a socket closed both ways as a hang-up.
+bool hungUp() {
+    struct pollfd state {};
+    state.fd = STDOUT_FILENO;
+    return poll(&state, 1, 0) == 1 && (state.revents & (POLLERR | POLLHUP)) != 0;
+}
+
+// Whether the peer of a socket has said it will send no more (FIN).
+bool peerFinishedSending() {
+#ifdef POLLRDHUP
+    struct pollfd state {};
+    state.fd = STDOUT_FILENO;
+    state.events = POLLRDHUP;
+    return poll(&state, 1, 0) == 1 && (state.revents & POLLRDHUP) != 0;
+#else
+    char byte;
+    return recv(STDOUT_FILENO, &byte, 1, MSG_PEEK | MSG_DONTWAIT) == 0;
+#endif
 }
 
 // Waits until a descriptor that was handed over non-blocking can take more.
-void waitUntilWritable() {
+void waitUntilWritable(int descriptor) {
     struct pollfd writable {};
-    writable.fd = STDOUT_FILENO;
+    writable.fd = descriptor;
     writable.events = POLLOUT;
     poll(&writable, 1, -1);
 }
 
+void sayWriteFailure(int error) {
+    if (failed) return;
+    failed = true;
+    writeErrorLine(words.cannotWrite + ": " + std::strerror(error));
+}
+
 void writeAll(const char* data, std::size_t size) {
-    while (size > 0) {
-        beginOutputWrite();
-        const ssize_t wrote = write(STDOUT_FILENO, data, size);
-        const int error = wrote < 0 ? errno : 0;
-        if (error == EAGAIN || error == EWOULDBLOCK) waitUntilWritable();
-        endOutputWrite();
-        if (wrote > 0) {
-            data += wrote;
-            size -= static_cast<std::size_t>(wrote);
-        } else if (error == EPIPE) {
-            endForGoneReader();
-        } else if (error != EINTR && error != EAGAIN && error != EWOULDBLOCK) {
-            sayWriteFailure(wrote == 0 ? EIO : error);
-            return;
-        }
-    }
+    const int error = writeBounded(STDOUT_FILENO, data, size);
+    if (error == EPIPE) endForGoneReader();
+    if (error != 0) sayWriteFailure(error);
 }
 
 }  // namespace
 
+int writeBounded(int descriptor, const char* data, std::size_t size) {
+    while (size > 0) {
+        beginOutputWrite(descriptor);
+        const ssize_t wrote = write(descriptor, data, size);
+        const int error = wrote < 0 ? errno : 0;
+        if (error == EAGAIN || error == EWOULDBLOCK) waitUntilWritable(descriptor);
+        endOutputWrite();
+        if (wrote > 0) {
+            data += wrote;
+            size -= static_cast<std::size_t>(wrote);
+        } else if (error != EINTR && error != EAGAIN && error != EWOULDBLOCK) {
+            return wrote == 0 ? EIO : error;
+        }
+    }
+    return 0;
+}
+
 void startOutput() {
     struct stat info;
-    outputHasReader = fstat(STDOUT_FILENO, &info) == 0 && (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode));
+    const bool known = fstat(STDOUT_FILENO, &info) == 0;
+    const bool socket = known && S_ISSOCK(info.st_mode);
+    outputHasReader = socket || (known && S_ISFIFO(info.st_mode));
+    struct sockaddr_storage address {};
+    socklen_t size = sizeof address;
+    outputIsNetworkSocket = socket && getsockname(STDOUT_FILENO, reinterpret_cast<struct sockaddr*>(&address), &size) == 0 &&
+                            address.ss_family != AF_UNIX;
     catchBrokenPipes();
 }
 
@@ -101,12 +134,21 @@ void flushOut() {
     writeAll(buffer, size);
 }
 
+void writeErrorLine(const std::string& text) {
+    std::string line = text + "\n";
+    writeBounded(STDERR_FILENO, line.data(), line.size());
+}
+
 bool readerGone() {
     if (!outputHasReader) return false;
-    // A pipe with no reader polls as an error, a socket whose peer closed as a hang-up.
-    struct pollfd state {};
-    state.fd = STDOUT_FILENO;
-    return poll(&state, 1, 0) == 1 && (state.revents & (POLLERR | POLLHUP)) != 0;
+    if (hungUp()) return true;
+    // A TCP peer that closed has sent FIN alone, and so has one that only finished sending
+    // and still reads. The lines waiting tell them apart: written to a closed peer, they
+    // draw its reset (at once on this machine, a round trip later across a network). A
+    // Unix socket's peer hangs up when it closes, and the journal's never sends at all.
+    if (!outputIsNetworkSocket || !peerFinishedSending()) return false;
+    flushOut();
+    return hungUp();
 }
 
 void nameOutputFailure(const OutputFailureWords& given) {
@@ -119,7 +161,7 @@ bool outputFailed() { return failed; }
 void endForGoneReader() {
     used = 0;  // nobody is left to read it
     failed = true;
-    std::fprintf(stderr, "%s: %s%s\n", words.cannotWrite.c_str(), std::strerror(EPIPE), words.readerGone.c_str());
+    writeErrorLine(words.cannotWrite + ": " + std::strerror(EPIPE) + words.readerGone);
     endAfterBrokenPipe(words.readerGoneStatus);
 }
 

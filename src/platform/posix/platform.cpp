@@ -8,13 +8,15 @@
 //   GetDateFormatA               -> dates.cpp: the order of day, month and year in the
 //                                   LC_TIME locale's D_FMT, filled from the calendar
 //   GetTimeFormatA               -> dates.cpp: hh:mm:ss and the locale's AM_STR/PM_STR
-//   _getch                       -> terminal.cpp: one byte from /dev/tty, non-canonical, unechoed
+//   _getch                       -> terminal.cpp: one byte from /dev/tty, non-canonical, unechoed;
+//                                   the question shown there too when standard output is not it
 //   (Ctrl-C, kill, a hang-up)    -> terminal.cpp: SIGINT, SIGTERM and SIGHUP held until the entry
 //                                   in hand is recorded, then acted on; a write to standard
-//                                   output still blocked a second after one is given up
+//                                   output or error still blocked a second after one is given up
 //   remove                       -> search.cpp: unlinkat relative to the searched directory
-//   perror                       -> here: the line the report words, after flushing standard output
-//   fwrite/fflush on stdout      -> output.cpp: a 64 KiB buffer of our own and write(2); a failed
+//   perror                       -> here: the line the report words, after flushing standard output,
+//                                   with write(2)
+//   fwrite/fflush on stdout      -> output.cpp: a 4 KiB buffer of our own and write(2); a failed
 //                                   write is said once on standard error and the run goes on,
 //                                   unless the reader of a pipe has gone: then it ends there
 //   (the systemd journal)        -> here: JOURNAL_STREAM against fstat of standard error
@@ -54,6 +56,10 @@ public:
         errorIsTerminal_ = isatty(STDERR_FILENO) == 1;
         errorIsJournal_ = errorIsJournalStream();
     }
+    ~PosixPlatform() override { posix::finishTerminal(); }
+
+    PosixPlatform(const PosixPlatform&) = delete;
+    PosixPlatform& operator=(const PosixPlatform&) = delete;
 
     void writeOut(const char* data, std::size_t size) override { posix::writeOut(data, size); }
     void flushOut() override { posix::flushOut(); }
@@ -62,7 +68,7 @@ public:
 
     void reportLine(const char* text) override {
         posix::flushOut();
-        std::fprintf(stderr, "%s\n", text);
+        posix::writeErrorLine(text);
     }
 
     std::string systemErrorText(int code) override { return std::strerror(code); }
@@ -72,7 +78,7 @@ public:
     [[noreturn]] void endForGoneReader() override { posix::endForGoneReader(); }
     bool errorIsJournal() const override { return errorIsJournal_; }
 
-    void showOnTerminal(const char*, std::size_t) override {}
+    void showOnTerminal(const char* text, std::size_t size) override { posix::showOnTerminal(text, size); }
 
     int readKey() override { return posix::readKey(); }
     void holdInterruptions() override { posix::holdInterruptions(); }

@@ -14,19 +14,24 @@
 
 namespace posix {
 
-// output.cpp: standard output, buffered in 64 KiB; what cannot be written is said on
-// standard error.
+// output.cpp: standard output, buffered in 4 KiB, and standard error; what cannot be
+// written to standard output is said on standard error.
 
 // Looks at what standard output is, and has a write to a pipe with no reader fail with
 // EPIPE rather than end the process unannounced. Once, before any output.
 void startOutput();
-// Standard output, written out each time 64 KiB have gathered. A write that fails is said
+// Standard output, written out each time 4 KiB have gathered. A write that fails is said
 // once and the run goes on, except for a reader gone (endForGoneReader).
 void writeOut(const char* data, std::size_t size);
 // Makes everything written so far visible.
 void flushOut();
 // Whether standard output is a pipe or a socket whose reader has gone.
 bool readerGone();
+// Writes all of `data` to `descriptor`, each write(2) bounded as beginOutputWrite says:
+// 0, or the errno value of the write that failed.
+int writeBounded(int descriptor, const char* data, std::size_t size);
+// `text` and a line break on standard error, in one bounded write.
+void writeErrorLine(const std::string& text);
 // The words a failed write is said with, before ": <the system's text>".
 void nameOutputFailure(const OutputFailureWords& words);
 // Whether a write to standard output has failed.
@@ -90,14 +95,19 @@ private:
 // Standard output is flushed once the terminal is ready to give the key.
 int readKey();
 // From now on SIGINT, SIGTERM and SIGHUP are held until endIfInterrupted, except while a
-// key is awaited, which they end at once, and while a write to standard output stays
-// blocked, which they end after a grace of a second.
+// key is awaited, which they end at once, and while a write to standard output, standard
+// error or the terminal stays blocked, which they end after a grace of a second.
 void holdInterruptions();
 // After a held signal: flushes standard output and ends the process by that signal.
 void endIfInterrupted();
-// Around each write(2) to standard output, for the grace above.
-void beginOutputWrite();
+// Around each write(2) to `descriptor`, for the grace above.
+void beginOutputWrite(int descriptor);
 void endOutputWrite();
+// Shows `text` on the controlling terminal when keys come from it and standard output is
+// not that terminal; a leading line break only ends a line the terminal was left in.
+void showOnTerminal(const char* text, std::size_t size);
+// Ends the line showOnTerminal left the terminal in, if any, before the process ends.
+void finishTerminal();
 // Remembers whether the caller ignores SIGPIPE, then ignores it.
 void catchBrokenPipes();
 // Puts the terminal back and ends the process by SIGPIPE, as a filter whose reader left

@@ -8,9 +8,13 @@
 // works: it finishes the entry in hand and writes its line, then endIfInterrupted ends the
 // process by the same signal, so a deleted file never goes unrecorded and whoever started
 // the run still sees how it ended. A wait for a key has nothing in hand, and ends at once.
-// Nor does a write to standard output, which may block for as long as its reader likes: once
-// a signal has come, each write gets OUTPUT_GRACE_SECONDS, and one still blocked then ends
-// the run by the signal, the rest of the record given up (and standard error says so).
+// Nor does a write to standard output or error, or to the terminal, which may block for as
+// long as its reader likes: once a signal has come, each write gets OUTPUT_GRACE_SECONDS,
+// and one still blocked then ends the run by the signal, the rest given up (standard error
+// says so when it was standard output that blocked).
+//
+// When standard output goes elsewhere (a file), the question is shown on the terminal too,
+// so whoever answers sees what is asked.
 
 #include <cerrno>
 #include <csignal>
@@ -20,6 +24,10 @@
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <string>
+
+#include "common/display.h"
 
 #include "platform/posix/posix.h"
 
@@ -42,13 +50,17 @@ volatile std::sig_atomic_t inKeyMode = 0;
 volatile std::sig_atomic_t waitingForKey = 0;
 // The first held signal that came, 0 while none has.
 volatile std::sig_atomic_t pendingSignal = 0;
-// A write to standard output is under way, and may block.
-volatile std::sig_atomic_t writingOutput = 0;
+// The descriptor a write is under way to, which may block; -1 while none is.
+volatile std::sig_atomic_t writingTo = -1;
 // The alarm bounds the write under way.
 volatile std::sig_atomic_t graceArmed = 0;
 // The signal the run is ending by, once the record has been given up.
 volatile std::sig_atomic_t abandoning = 0;
 bool handlersInstalled = false;
+// Standard output is the terminal keys come from (1), is not (0), or not yet known (-1).
+int outputIsKeyTerminal = -1;
+// Text shown on the terminal has left it in the middle of a line, to be ended on exit.
+volatile std::sig_atomic_t terminalMidLine = 0;
 // The caller had SIGPIPE ignored before the output made it so.
 bool callerIgnoresBrokenPipes = false;
 
@@ -75,10 +87,22 @@ void handleUnlessIgnored(int signalNumber, void (*handler)(int)) {
     setHandler(signalNumber, handler);
 }
 
+// Ends the line the question left on the terminal, so that a shell's prompt starts on its
+// own; never waits for a terminal that takes no more. Async-signal-safe.
+void endTerminalLine() {
+    if (terminalMidLine == 0) return;
+    terminalMidLine = 0;
+    struct pollfd room {};
+    room.fd = ttyDescriptor;
+    room.events = POLLOUT;
+    if (poll(&room, 1, 0) == 1 && (room.revents & POLLOUT) != 0 && write(ttyDescriptor, "\n", 1) < 0) return;
+}
+
 // Puts the terminal back if need be, then takes `signalNumber`'s default action (ending
 // or stopping the process). Async-signal-safe.
 void raiseWithDefaultAction(int signalNumber) {
     if (inKeyMode && ownsTerminal()) tcsetattr(ttyDescriptor, TCSANOW, &savedSettings);
+    if (signalNumber != SIGTSTP) endTerminalLine();
     setHandler(signalNumber, SIG_DFL);
     sigset_t only;
     sigemptyset(&only);
@@ -93,14 +117,17 @@ void endBySignal(int signalNumber) {
     _exit(128 + signalNumber);  // not reached: the default action ends the process
 }
 
-// The grace has run out for a write still blocked: the record is given up. An alarm
-// while standard error is blocked too ends the process without the words.
+// The grace has run out for a write still blocked: the rest is given up. Only a blocked
+// standard output leaves words to say, on standard error; an alarm while that is blocked
+// too ends the process without them.
 void onGraceOver(int) {
     if (abandoning != 0) endBySignal(abandoning);
-    if (writingOutput == 0 || pendingSignal == 0) return;  // that write got through after all
+    if (writingTo < 0 || pendingSignal == 0) return;  // that write got through after all
     abandoning = pendingSignal;
-    alarm(OUTPUT_GRACE_SECONDS);
-    sayOutputAbandoned();
+    if (writingTo == STDOUT_FILENO) {
+        alarm(OUTPUT_GRACE_SECONDS);
+        sayOutputAbandoned();
+    }
     endBySignal(abandoning);
 }
 
@@ -121,7 +148,7 @@ void onHeldSignal(int signalNumber) {
     if (waitingForKey) endBySignal(signalNumber);
     if (pendingSignal != 0) return;
     pendingSignal = signalNumber;
-    if (writingOutput) armGrace();
+    if (writingTo >= 0) armGrace();
 }
 
 void onStopSignal(int signalNumber) {
@@ -163,6 +190,23 @@ void swallowEscapeSequence(int descriptor, int first) {
     }
 }
 
+// The controlling terminal, opened once; -2 when there is none.
+int terminal() {
+    if (ttyDescriptor == -1) {
+        ttyDescriptor = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (ttyDescriptor < 0) ttyDescriptor = -2;
+    }
+    return ttyDescriptor;
+}
+
+// Whether standard output is that terminal itself: a terminal whose session is ours.
+// (/dev/tty has a device number of its own, so the numbers cannot be compared.)
+bool outputIsTheTerminal() {
+    if (isatty(STDOUT_FILENO) != 1) return false;
+    const pid_t session = tcgetsid(STDOUT_FILENO);
+    return session != -1 && session == getsid(0);
+}
+
 // One byte in non-canonical, unechoed mode; -1 when the terminal is gone.
 int readRawByte(int descriptor) {
     unsigned char byte;
@@ -192,13 +236,13 @@ void endIfInterrupted() {
     endBySignal(pendingSignal);
 }
 
-void beginOutputWrite() {
-    writingOutput = 1;
+void beginOutputWrite(int descriptor) {
+    writingTo = descriptor;
     if (pendingSignal != 0) armGrace();
 }
 
 void endOutputWrite() {
-    writingOutput = 0;
+    writingTo = -1;
     if (graceArmed) {
         alarm(0);
         graceArmed = 0;
@@ -215,16 +259,32 @@ void endAfterBrokenPipe(int status) {
     if (!callerIgnoresBrokenPipes) endBySignal(SIGPIPE);
     // A caller that ignores SIGPIPE wants to be told by a status instead.
     if (inKeyMode && ownsTerminal()) tcsetattr(ttyDescriptor, TCSANOW, &savedSettings);
+    endTerminalLine();
     _exit(status);
 }
 
+void showOnTerminal(const char* text, std::size_t size) {
+    if (outputIsKeyTerminal < 0) outputIsKeyTerminal = terminal() < 0 || outputIsTheTerminal() ? 1 : 0;
+    if (outputIsKeyTerminal == 1 || size == 0) return;
+    // The entry line's own break ends the line before on standard output; here there may
+    // be none to end. Names reach the terminal masked, whatever standard output gets.
+    const bool breakFirst = text[0] == '\n';
+    if (breakFirst) {
+        ++text;
+        --size;
+    }
+    std::string shown = breakFirst && terminalMidLine != 0 ? "\n" : "";
+    std::string scratch;
+    shown += displayText(std::string(text, size), true, scratch);
+    terminalMidLine = 1;
+    writeBounded(ttyDescriptor, shown.data(), shown.size());
+}
+
+void finishTerminal() { endTerminalLine(); }
+
 int readKey() {
     holdInterruptions();
-    if (ttyDescriptor == -1) {
-        ttyDescriptor = open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (ttyDescriptor < 0) ttyDescriptor = -2;
-    }
-    if (ttyDescriptor < 0 || tcgetattr(ttyDescriptor, &savedSettings) != 0) {
+    if (terminal() < 0 || tcgetattr(ttyDescriptor, &savedSettings) != 0) {
         flushOut();
         return KEY_NONE;
     }

@@ -7,7 +7,8 @@
 //   GetSystemTime                 -> clock.cpp: SystemTimeToFileTime, to the millisecond
 //   FileTimeToLocalFileTime       -> clock.cpp: the offset it gives for now, kept for the run
 //   GetDateFormatA/GetTimeFormatA -> clock.cpp: the user's regional settings, ANSI code page
-//   _getch                        -> console.cpp: the console keyboard; no console, no key
+//   _getch                        -> console.cpp: the console keyboard; no console, no key; the
+//                                    question shown on CONOUT$ when standard output is not it
 //   remove                        -> removal.cpp: by handle, the very file listed (files only)
 //   perror                        -> here: the line the report words, after standard output
 // Names are the process's ANSI code page, which the embedded manifest makes UTF-8 where
@@ -38,12 +39,9 @@ public:
     std::string systemErrorText(int code) override { return win32::systemText(static_cast<DWORD>(code)); }
     void nameOutputFailure(const OutputFailureWords& words) override { win32::nameOutputFailure(words); }
     bool outputFailed() const override { return win32::outputFailed(); }
-    bool readerGone() override { return false; }
-    [[noreturn]] void endForGoneReader() override {
-        win32::restoreConsole();
-        ExitProcess(0xC000014B);
-    }
-    void showOnTerminal(const char*, std::size_t) override {}
+    bool readerGone() override { return win32::readerGone(); }
+    [[noreturn]] void endForGoneReader() override { win32::endForGoneReader(); }
+    void showOnTerminal(const char* text, std::size_t size) override { win32::showOnTerminal(text, size); }
     // No journal on Windows.
     bool errorIsJournal() const override { return false; }
 

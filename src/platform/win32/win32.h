@@ -55,6 +55,15 @@ bool formatTime(const CalendarTime& time, char* buffer, std::size_t size);
 // first write that fails is said once on standard error.
 void writeOut(const char* data, std::size_t size);
 void flushOut();
+// Whether standard output is a pipe whose reader has gone. The lines waiting are written
+// out first; a reader found gone then ends the run as endForGoneReader does.
+bool readerGone();
+// Says once on standard error that the reader of standard output is gone and that no
+// further files are deleted, restores the console and ends with STATUS_PIPE_BROKEN.
+[[noreturn]] void endForGoneReader();
+// Shows `text` on the console's screen when keys come from the console and standard
+// output is not the console; a leading line break only ends a line the screen was left in.
+void showOnTerminal(const char* text, std::size_t size);
 // The words a failed write is said with; whether one has failed.
 void nameOutputFailure(const OutputFailureWords& words);
 bool outputFailed();
