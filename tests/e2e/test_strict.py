@@ -11,7 +11,8 @@ import unittest
 
 import pexpect
 
-from harness import ACCESS_DENIED, STRICT_BINARY, WINDOWS, WINE, SweepCase, base_env, command, native
+from harness import (ACCESS_DENIED, STRICT_BINARY, WINDOWS, WINE, SweepCase, base_env, command, locale_installed,
+                     native, text)
 from test_hardening import others_can_run
 
 # The cutoff comes from each run's own clock: two runs may show it a second apart.
@@ -49,8 +50,9 @@ class Strict(SweepCase):
             os.close(write_end)
         with os.fdopen(read_end, "rb") as stream:
             err = stream.read()
-        out = completed.stdout
-        return completed.returncode, out and out.decode(errors="surrogateescape"), err.decode().replace("\r\n", "\n")
+        # Standard output read as every other run's is: on Windows each line must end in CR LF.
+        out = completed.stdout and text(completed.stdout, "stdout")
+        return completed.returncode, out, err.decode().replace("\r\n", "\n")
 
     def test_statuses_causes_and_error_lines(self):
         old, young, read_only = ("logs/a.log", 10, 0o644), ("logs/b.log", 1, 0o644), ("logs/a.log", 10, 0o444)
@@ -179,14 +181,16 @@ class Strict(SweepCase):
 
 # An entry line of a sweep with its path, and whether it was deleted.
 ENTRY_LINE = re.compile(r"^\d\d/\d\d/\d{4}  \d\d:\d\d:\d\d [AP]M  (.*)  (-deleted)?$", re.MULTILINE)
-DEEP = 5000
+# Under Wine each open costs time in proportion to the path's depth (Wine looks at every
+# directory of it), so a tree there is 1,000 deep: paths of over 2,000 characters.
+DEEP = 1000 if WINDOWS else 5000
 RUNNER = 4444  # an ordinary user, no passwd entry needed
 
 
-@unittest.skipIf(WINDOWS, "POSIX links, mounts, users and descriptor limits")
 class Trees(SweepCase):
     """agecull-strict /S over real trees: what it enters, what it deletes and what it says,
-    with 64 descriptors and an 8 MiB stack at most."""
+    with 64 descriptors and an 8 MiB stack at most on POSIX. The same shapes run on Windows
+    (under Wine), but for those only POSIX can make."""
 
     def build(self, shape):
         """Makes `shape`: path -> age in days of a file, or ("link", target, age) for a
@@ -226,9 +230,11 @@ class Trees(SweepCase):
         def limits():
             resource.setrlimit(resource.RLIMIT_NOFILE, (64, 64))
             resource.setrlimit(resource.RLIMIT_STACK, (8 << 20, 8 << 20))
-        return subprocess.run([STRICT_BINARY, "top/*.log", "5", "/Q", "/S"], cwd=self.dir, env=env,
-                              stdin=subprocess.DEVNULL, capture_output=True, text=True, errors="surrogateescape",
-                              start_new_session=True, timeout=120, preexec_fn=limits, user=user)
+        # The timeout only guards against a hang: the deep tree takes a minute under Wine.
+        completed = subprocess.run([*command(STRICT_BINARY), native("top/*.log"), "5", "/Q", "/S"], cwd=self.dir,
+                                   env=env, stdin=subprocess.DEVNULL, capture_output=True, start_new_session=True,
+                                   timeout=600, preexec_fn=None if WINDOWS else limits, user=user)
+        return completed.returncode, text(completed.stdout, "stdout"), text(completed.stderr, "stderr")
 
     def logs(self):
         """The .log entries anywhere under the test's directory, links included, by identity."""
@@ -239,7 +245,12 @@ class Trees(SweepCase):
     def arrange(self, shape, options):
         """Makes the shape and readies the run: returns its environment, user and the old
         files' paths of a deep tree."""
-        env, user, deep = base_env(), None, None
+        if WINDOWS and "posix" in options:
+            self.skipTest(options["posix"])
+        # Wine reads Unix names in the locale's character set.
+        env, user, deep = base_env(LC_ALL="C.UTF-8") if WINE else base_env(), None, None
+        if WINE and not locale_installed("C.UTF-8"):
+            self.skipTest("no C.UTF-8 locale, in which Wine reads Unix names as UTF-8")
         self.build(shape)
         if "deep" in options:
             deep = self.deep_tree()
@@ -257,12 +268,15 @@ class Trees(SweepCase):
                     os.chown(name, RUNNER, -1)
             os.chmod(self.path(options["locked"]), 0)
             user = RUNNER
-        if "bind" in options:
-            mounted = subprocess.run(["mount", "--bind", self.path("outside"), self.path(options["bind"])],
-                                     capture_output=True, text=True)
+        if "mount" in options:
+            kind, place = options["mount"]
+            source = ["--bind", self.path("outside")] if kind == "bind" else ["-t", "tmpfs", "tmpfs"]
+            mounted = subprocess.run(["mount", *source, self.path(place)], capture_output=True, text=True)
             if mounted.returncode != 0:
                 self.skipTest(f"mount refused here: {mounted.stderr.strip()}")
-            self.mounted = self.path(options["bind"])
+            self.mounted = self.path(place)
+            if kind == "tmpfs":
+                self.make(f"{place}/old.log", 10)
         return env, user, deep
 
     def clear(self):
@@ -274,27 +288,45 @@ class Trees(SweepCase):
 
     def test_tree_shapes(self):
         changed = "changed since it was listed, so it was not entered"
+        # Through Wine, removing a Unix link removes what it leads to.
+        links = {"posix": "Wine removes a link's target, not the link"}
+        long = "L" * 200
         cases = [
             # shape, deleted (in line order), status, standard error, options
             ("nested matches at three depths",
              {"top/a.log": 10, "top/a.txt": 10, "top/new.log": 1, "top/x/b.log": 10, "top/x/y/c.log": 10,
               "top/x/y/z/new.log": 1},
              ["top/a.log", "top/x/b.log", "top/x/y/c.log"], 0, "", {}),
+            # The top holds no match, yet its subdirectories are swept.
+            ("names in any script, and names and paths past 260 characters",
+             {"top/a.txt": 10, "top/\u65e5\u672c/new.log": 1, "top/\u65e5\u672c/\u03a9mega/old.log": 10,
+              f"top/\u65e5\u672c/\u03a9mega/{long}/{long}/{long[:50]}.log": 10},
+             ["top/\u65e5\u672c/\u03a9mega/old.log", f"top/\u65e5\u672c/\u03a9mega/{long}/{long}/{long[:50]}.log"],
+             0, "", {}),
+            # Under Wine a Unix link to a directory is a reparse point, as a junction or a
+            # directory symlink is on Windows (Wine 8 cannot make either: mklink /J fails).
             ("a link to a directory is not walked",
-             {"outside/old.log": 10, "top/into": ("link", "../outside", 10), "top/new.log": 1}, [], 0, "", {}),
+             {"outside/old.log": 10, "top/into": ("link", "../outside", 10), "top/real/old.log": 10},
+             ["top/real/old.log"], 0, "", {}),
             ("a link to a file is judged by its own time and removed as a link",
              {"outside/new.txt": 1, "outside/old.txt": 10, "top/old-link.log": ("link", "../outside/new.txt", 10),
-              "top/new-link.log": ("link", "../outside/old.txt", 1)}, ["top/old-link.log"], 0, "", {}),
+              "top/new-link.log": ("link", "../outside/old.txt", 1)}, ["top/old-link.log"], 0, "", links),
             # The directory goes to where the link was, out of the tree.
             ("a directory swapped for a link between listing and entry",
              {"top/sub/old.log": 10, "top/new.log": 1, "outside/old.log": 10,
               "parking/link": ("link", self.path("outside"), 1)},
-             [], 1, f"{NAME}top/sub/: {changed}\n", {"swap": "sub=../parking/link"}),
+             [], 1, f"{NAME}top/sub/: {changed}\n",
+             {"swap": "sub=../parking/link", "posix": "a preloaded library swaps the directory"}),
             ("an unreadable subdirectory",
              {"top/locked/old.log": 10, "top/open/old.log": 10}, ["top/open/old.log"], 1,
-             f"{NAME}top/locked/: {ACCESS_DENIED}\n", {"locked": "top/locked"}),
+             f"{NAME}top/locked/: {ACCESS_DENIED}\n", {"locked": "top/locked", "posix": "a run as another user"}),
+            # Wine shows a bind mount as the directory it is (the same file system).
             ("a bind mount is not walked",
-             {"outside/old.log": 10, "top/mounted": None, "top/new.log": 1}, [], 0, "", {"bind": "top/mounted"}),
+             {"outside/old.log": 10, "top/mounted": None, "top/new.log": 1}, [], 0, "",
+             {"mount": ("bind", "top/mounted"), "posix": "Wine walks a bind mount of the same file system"}),
+            # Under Wine a directory on another Unix file system is listed without a file id.
+            ("another file system mounted below is not walked", {"top/mounted": None, "top/real/old.log": 10},
+             ["top/real/old.log"], 0, "", {"mount": ("tmpfs", "top/mounted")}),
             (f"{DEEP} directories deep", {"top/new.log": 1}, None, 0, "", {"deep": True}),
         ]
         self.mounted = None
@@ -303,12 +335,12 @@ class Trees(SweepCase):
                 try:
                     env, user, deep = self.arrange(shape, options)
                     before = self.logs()
-                    result = self.sweep(env, user)
+                    returncode, out, reported = self.sweep(env, user)
                     deleted = deep or deleted
-                    self.assertEqual((result.returncode, result.stderr), (status, err), result.stdout[-2000:])
-                    lines = ENTRY_LINE.findall(result.stdout)
-                    self.assertEqual([path for path, _ in lines], deleted)
-                    self.assertTrue(all(mark for _, mark in lines), result.stdout[-2000:])
+                    self.assertEqual((returncode, reported), (status, err), out[-2000:])
+                    lines = ENTRY_LINE.findall(out)
+                    self.assertEqual([path for path, _ in lines], [native(path) for path in deleted])
+                    self.assertTrue(all(mark for _, mark in lines), out[-2000:])
                     # Nothing else went: whatever moved or is seen twice through a mount.
                     kept = {identity for path, identity in before.items() if path not in deleted}
                     self.assertEqual(set(self.logs().values()), kept)

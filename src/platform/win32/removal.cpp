@@ -1,17 +1,18 @@
-// Removal of one listed entry. The entry is opened by name, and the handle must show the
-// very file that was listed (the listed file id) with the listed last-write time before the
-// delete disposition is set on that same handle. A name may reach another file by the time
-// it is opened: one renamed over it meanwhile, or, under Wine, another Unix file that the
-// listed name stands for as well (an old "\xe9.log" is listed under a name that opens a new
-// "i.log").
+// Removal of one listed entry. The entry is opened by its name relative to the handle of
+// the directory it was listed in (NtCreateFile with RootDirectory), however deep or long its
+// path, and the handle must show the very file that was listed (the listed file id) with the
+// listed last-write time before the delete disposition is set on that same handle. A name
+// may reach another file by the time it is opened: one renamed over it meanwhile, or, under
+// Wine, another Unix file that the listed name stands for as well (an old "\xe9.log" is
+// listed under a name that opens a new "i.log").
 //
-// The volume is the search's, whose serial number is read once: the name is a single
-// component of the directory held open for the search, and a reparse point (a mount point
-// among them) is opened as itself, a directory, and refused. A name with a separator in it
-// can only come from Wine's listing of a Unix name, and would lead elsewhere. The file id
-// comes from NtQueryInformationFile (FileInternalInformation): FileIdInfo and
-// GetFileInformationByHandle would give the volume again as well, and under Wine each asks
-// its mount manager, another process, which made a /Q removal about ten times as slow.
+// The volume is the search's: the name is a single component of the directory held open
+// for the search, and a reparse point (a mount point among them) is opened as itself, a
+// directory, and refused. A name with a separator in it can only come from Wine's listing
+// of a Unix name, and would lead elsewhere. The file id comes from NtQueryInformationFile
+// (FileInternalInformation): FileIdInfo and GetFileInformationByHandle would give the volume
+// again as well, and under Wine each asks its mount manager, another process, which made a
+// /Q removal about ten times as slow.
 
 #include <cerrno>
 
@@ -24,23 +25,14 @@ namespace win32 {
 
 namespace {
 
-// FILE_INFORMATION_CLASS's FileInternalInformation and its result, as ntifs.h has them.
-constexpr auto FILE_INTERNAL_INFORMATION_CLASS = static_cast<FILE_INFORMATION_CLASS>(6);
-struct InternalInformation {
-    LARGE_INTEGER indexNumber;
-};
-
 // Through `file`, opened on the listed name: checks, then sets the delete disposition.
 int removeOpened(HANDLE file, const ListedFile& listed) {
-    IO_STATUS_BLOCK status;
-    InternalInformation internal;
-    const NTSTATUS queried =
-        NtQueryInformationFile(file, &status, &internal, sizeof internal, FILE_INTERNAL_INFORMATION_CLASS);
+    std::uint64_t id = 0;
+    const NTSTATUS queried = queryFileId(file, id);
     if (queried < 0) return errnoFromWin32(RtlNtStatusToDosError(queried));
     FILE_BASIC_INFO basic;
     if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic)) return errnoFromWin32(GetLastError());
     // A file system that lists no file ids (0) leaves the time to go by.
-    const auto id = static_cast<std::uint64_t>(internal.indexNumber.QuadPart);
     if ((listed.fileId != 0 && id != listed.fileId) ||
         static_cast<FileTime>(basic.LastWriteTime.QuadPart) != listed.lastWrite) {
         return ERROR_ENTRY_CHANGED;
@@ -56,20 +48,21 @@ int removeOpened(HANDLE file, const ListedFile& listed) {
 
 }  // namespace
 
-int removeListedFile(const std::wstring& directoryPath, const std::wstring& name, const ListedFile& listed) {
+int removeListedFile(HANDLE directory, const std::wstring& name, const ListedFile& listed) {
     // Directories (the "." and ".." entries among them) and read-only files are never
     // removed, as on every system the command runs on.
     if ((listed.attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) return EACCES;
     if (name.find_first_of(L"\\/") != std::wstring::npos) return ERROR_ENTRY_CHANGED;
-    // The entry itself, never what a link or junction points at. Without
-    // FILE_FLAG_BACKUP_SEMANTICS the system refuses to open a directory at all, so no
-    // directory put in a file's place can be removed; a read-only file refuses DELETE.
-    // No delete sharing: while the handle is open nobody can rename the file away, and of
-    // two runs removing the same file only one opens it and says it deleted it.
-    const std::wstring path = directoryPath + name;
-    HANDLE file = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return errnoFromWin32(GetLastError());
+    // The entry itself, never what a link or junction points at. FILE_NON_DIRECTORY_FILE
+    // refuses to open a directory at all, so no directory put in a file's place can be
+    // removed; a read-only file refuses DELETE. No delete sharing: while the handle is open
+    // nobody can rename the file away, and of two runs removing the same file only one
+    // opens it and says it deleted it.
+    HANDLE file;
+    const NTSTATUS opened = openRelative(directory, name, DELETE | FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, file);
+    if (opened < 0) return errnoFromWin32(RtlNtStatusToDosError(opened));
     const int result = removeOpened(file, listed);
     CloseHandle(file);
     return result;

@@ -1,16 +1,21 @@
 // The directory search. The pattern's directory is opened once, and stays open for the
 // whole run without delete sharing, so it cannot be renamed away and replaced meanwhile.
 // Its entries are read with GetFileInformationByHandleEx (FileIdBothDirectoryInfo), which
-// gives each entry's long name, file id and times in one go. The system is never asked to
-// match the pattern: FindFirstFile would also match the short 8.3 names, so "*.log" would
-// take "a.logx" (A~1.LOG). Each long name is matched here, case folded, by the long-name
-// rules (matchesLongName). Entries are removed by handle, through the "\\?\" form of the
-// directory's full path, so that paths over 260 characters work and the file removed is
-// the very one that was listed.
+// gives each entry's long name, attributes, file id and times in one go. The system is never
+// asked to match the pattern: FindFirstFile would also match the short 8.3 names, so "*.log"
+// would take "a.logx" (A~1.LOG). Each long name is matched here, case folded, by the
+// long-name rules (matchesLongName). Entries are removed by name relative to the directory's
+// handle (removal.cpp), checked to be the very file that was listed.
+//
+// For a whole tree the same listing is read again for the subdirectories, each opened
+// relative to this directory's handle and checked (tree.cpp). An entry's identity is the
+// volume's serial number, read once for the pattern's directory (every directory walked
+// into lies on that volume), and the listed file id. The pattern's own directory is opened
+// in pattern.cpp.
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <utility>
+#include <vector>
 
 #include "platform/wildcard.h"
 #include "platform/win32/win32.h"
@@ -21,62 +26,67 @@ namespace {
 
 constexpr std::size_t LISTING_BUFFER_SIZE = 64 * 1024;
 
-// The directory's full path in the "\\?\" form, which has no 260-character limit.
-bool longFormOf(const std::wstring& directory, std::wstring& out) {
-    const DWORD needed = GetFullPathNameW(directory.c_str(), 0, nullptr, nullptr);
-    if (needed == 0) return false;
-    std::wstring full(needed, L'\0');
-    const DWORD length = GetFullPathNameW(directory.c_str(), needed, &full[0], nullptr);
-    if (length == 0 || length >= needed) return false;
-    full.resize(length);
-    // Trailing separators go, except the one a drive's root needs.
-    while (full.size() > 3 && full.back() == L'\\' && full[full.size() - 2] != L':') full.pop_back();
-    if (full.compare(0, 4, L"\\\\?\\") == 0 || full.compare(0, 4, L"\\\\.\\") == 0) {
-        out = full;
-    } else if (full.compare(0, 2, L"\\\\") == 0) {
-        out = L"\\\\?\\UNC\\" + full.substr(2);
-    } else {
-        out = L"\\\\?\\" + full;
-    }
-    return true;
+// One entry as the listing gave it.
+struct ListedEntry {
+    std::string name;  // in the ANSI code page; a best-effort rendering when `unusable`
+    bool unusable = false;
+    std::wstring wideName;
+    ListedFile listed;
+};
+
+void take(const FILE_ID_BOTH_DIR_INFO& record, ListedEntry& out) {
+    const std::size_t length = record.FileNameLength / sizeof(wchar_t);
+    // Shown and removed under a name that is not its own, it could be mistaken for another
+    // file: it is handed over marked, for the sweep to leave alone and say so.
+    out.unusable = !toAnsi(record.FileName, length, out.name);
+    out.wideName.assign(record.FileName, length);
+    out.listed.attributes = record.FileAttributes;
+    out.listed.fileId = static_cast<std::uint64_t>(record.FileId.QuadPart);
+    out.listed.lastWrite = static_cast<FileTime>(record.LastWriteTime.QuadPart);
 }
 
-bool hasInvalidNameCharacter(const char* name) {
-    for (const char* c = name; *c != '\0'; ++c) {
-        if (static_cast<unsigned char>(*c) < 32 || std::strchr("<>:\"|", *c) != nullptr) return true;
+// A subdirectory to walk into: never "." or "..", nor a reparse point (a junction, a
+// directory symlink, a mount point), nor one listed without a file id, which could not be
+// known again when opened (under Wine, the mark of a directory on another Unix file system).
+bool walkable(const FILE_ID_BOTH_DIR_INFO& record) {
+    const DWORD attributes = record.FileAttributes;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        record.FileId.QuadPart == 0) {
+        return false;
     }
-    return false;
+    const std::size_t length = record.FileNameLength / sizeof(wchar_t);
+    const wchar_t* name = record.FileName;
+    return !(name[0] == L'.' && (length == 1 || (length == 2 && name[1] == L'.')));
 }
 
 class Win32Search final : public DirectorySearch {
 public:
-    Win32Search(HANDLE directory, std::wstring directoryPath, std::string namePattern, std::size_t prefixLength)
+    // `directory` is `path` ("\\?\" form), the directory `fileId` on `volume`.
+    Win32Search(HANDLE directory, std::wstring path, std::string namePattern, std::size_t prefixLength,
+                const Volume& volume, std::uint64_t fileId)
         : directory_(directory),
-          directoryPath_(std::move(directoryPath)),
+          path_(std::move(path)),
           namePattern_(std::move(namePattern)),
           prefixLength_(prefixLength),
-          listing_(new LONGLONG[LISTING_BUFFER_SIZE / sizeof(LONGLONG)]) {
-        if (directoryPath_.back() != L'\\') directoryPath_ += L'\\';
-    }
+          volume_(volume),
+          fileId_(fileId) {}
 
-    ~Win32Search() override { CloseHandle(directory_); }
+    ~Win32Search() override {
+        if (directory_ != nullptr) CloseHandle(directory_);
+    }
 
     Win32Search(const Win32Search&) = delete;
     Win32Search& operator=(const Win32Search&) = delete;
 
-    // Finds the first match, so that opening a search with no match fails as it should.
+    // Finds the first match, so that a search of one directory with no match fails as it should.
     bool start() { return pending_ = advance(); }
 
     bool next(FoundEntry& out) override {
         if (!pending_ && !advance()) return false;
         pending_ = false;
-        out.name = name_.c_str();
-        out.nameLength = name_.size();
-        out.lastWrite = listed_.lastWrite;
-        out.unusableInCodePage = unusable_ ? GetACP() : 0;
-        out.examineError = 0;
-        out.directory = (listed_.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        out.identity.file = listed_.fileId;
+        // Every fact of an entry comes in its listing record (FileIdBothDirectoryInfo): there
+        // is no examination of its own, so nothing can fail for one entry alone.
+        handOver(out);
         return true;
     }
 
@@ -85,148 +95,190 @@ public:
 
     // Every removal checks the entry on the handle that removes it (removal.cpp).
     // An entry handed over as unusable is never removed, whoever asks.
-    int remove() override { return unusable_ ? ERROR_ENTRY_CHANGED : removeListedFile(directoryPath_, wideName_, listed_); }
-
-    bool restart() override { return false; }
-    bool nextSubdirectory(FoundEntry&) override { return false; }
-    std::unique_ptr<DirectorySearch> openSubdirectory(int& error) override {
-        error = ENOSYS;
-        return nullptr;
+    int remove() override {
+        if (entry_.unusable) return ERROR_ENTRY_CHANGED;
+        return directory_ == nullptr ? EBADF : removeListedFile(directory_, entry_.wideName, entry_.listed);
     }
-    void release() override {}
-    int reacquire(DirectorySearch&) override { return 0; }
 
-private:
-    // Moves to the next entry whose long name matches; false at the end or on error.
-    bool advance() {
-        for (;;) {
-            if (!nextRecord()) return false;
-            const wchar_t* name = current_->FileName;
-            const std::size_t length = current_->FileNameLength / sizeof(wchar_t);
-            if (!foldedUtf8(name, length, folded_) ||
-                !matchesLongName(namePattern_.data(), namePattern_.size(), folded_.data(), folded_.size())) {
-                continue;
+    bool restart() override {
+        startPass(false);
+        return fetch() || readError_ == 0;
+    }
+
+    bool nextSubdirectory(FoundEntry& out) override {
+        if (!subdirectories_) startPass(true);
+        if (drained_) {
+            if (nextRemaining_ == remaining_.size()) {
+                std::vector<ListedEntry>().swap(remaining_);
+                return false;
             }
-            // Shown and removed under a name that is not its own, it could be mistaken for
-            // another file: it is handed over marked, for the sweep to leave alone and say so.
-            unusable_ = !toAnsi(name, length, name_);
-            wideName_.assign(name, length);
-            listed_.attributes = current_->FileAttributes;
-            listed_.fileId = static_cast<std::uint64_t>(current_->FileId.QuadPart);
-            listed_.lastWrite = static_cast<FileTime>(current_->LastWriteTime.QuadPart);
-            return true;
+            entry_ = std::move(remaining_[nextRemaining_++]);
+        } else {
+            const FILE_ID_BOTH_DIR_INFO* record;
+            do {
+                record = nextRecord();
+                if (record == nullptr) return false;
+            } while (!walkable(*record));
+            take(*record, entry_);
         }
-    }
-
-    // Steps to the next record of the listing, reading a new batch when one is used up.
-    bool nextRecord() {
-        if (current_ != nullptr && current_->NextEntryOffset != 0) {
-            current_ = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(reinterpret_cast<const char*>(current_) +
-                                                                       current_->NextEntryOffset);
-            return true;
-        }
-        if (finished_) return false;
-        const FILE_INFO_BY_HANDLE_CLASS kind = current_ == nullptr ? FileIdBothDirectoryRestartInfo
-                                                                   : FileIdBothDirectoryInfo;
-        if (!GetFileInformationByHandleEx(directory_, kind, listing_.get(), LISTING_BUFFER_SIZE)) {
-            finished_ = true;
-            // Only the end of the listing is a normal end; anything else (a network drive
-            // gone, a device error) cut it short and must be said.
-            const DWORD error = GetLastError();
-            if (error != ERROR_NO_MORE_FILES) readError_ = errnoFromWin32(error);
-            return false;
-        }
-        current_ = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(listing_.get());
+        handOver(out);
         return true;
     }
 
-    HANDLE directory_;
-    std::wstring directoryPath_;
+    std::unique_ptr<DirectorySearch> openSubdirectory(int& error) override {
+        // A name that cannot be written in the code page would make every path below it
+        // wrong: never entered, whoever asks.
+        if (entry_.unusable) {
+            error = EILSEQ;
+            return nullptr;
+        }
+        HANDLE child = nullptr;
+        error = directory_ == nullptr ? EBADF
+                                      : openListedSubdirectory(directory_, entry_.wideName, entry_.listed.fileId, child);
+        if (child == nullptr) return nullptr;
+        std::wstring path = path_;
+        if (path.back() != L'\\') path += L'\\';
+        path += entry_.wideName;
+        return std::make_unique<Win32Search>(child, std::move(path), namePattern_, 0, volume_, entry_.listed.fileId);
+    }
+
+    // What is left of the subdirectories' listing is read into memory first: a listing
+    // cannot be taken up again on another handle where it stopped.
+    void release() override {
+        if (directory_ == nullptr) return;
+        if (!subdirectories_) startPass(true);
+        if (!drained_) {
+            while (const FILE_ID_BOTH_DIR_INFO* record = nextRecord()) {
+                if (!walkable(*record)) continue;
+                remaining_.emplace_back();
+                take(*record, remaining_.back());
+            }
+            drained_ = true;
+            nextRemaining_ = 0;
+        }
+        CloseHandle(directory_);
+        directory_ = nullptr;
+    }
+
+    // By its path: a handle cannot be opened as its child's parent on Windows.
+    int reacquire(DirectorySearch& /*child*/) override {
+        if (directory_ != nullptr) return 0;
+        HANDLE directory = nullptr;
+        const int error = reopenDirectory(path_, fileId_, volume_, directory);
+        if (error == 0) directory_ = directory;
+        return error;
+    }
+
+private:
+    void handOver(FoundEntry& out) const {
+        out.name = entry_.name.c_str();
+        out.nameLength = entry_.name.size();
+        out.lastWrite = entry_.listed.lastWrite;
+        out.unusableInCodePage = entry_.unusable ? GetACP() : 0;
+        out.examineError = 0;
+        out.directory = isDirectory(entry_.listed.attributes);
+        out.identity.device = volume_.serial;
+        out.identity.file = entry_.listed.fileId;
+    }
+
+    // A directory itself: a junction or directory symlink is a link to one.
+    static bool isDirectory(DWORD attributes) {
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    }
+
+    // The next pass over the listing, from its first record: the matching entries, or
+    // the subdirectories.
+    void startPass(bool subdirectories) {
+        subdirectories_ = subdirectories;
+        drained_ = false;
+        std::vector<ListedEntry>().swap(remaining_);
+        record_ = nullptr;
+        fromStart_ = true;
+        finished_ = false;
+        pending_ = false;
+        readError_ = 0;
+    }
+
+    // Moves to the next entry whose long name matches; false at the end or on error.
+    bool advance() {
+        while (const FILE_ID_BOTH_DIR_INFO* record = nextRecord()) {
+            if (!foldedUtf8(record->FileName, record->FileNameLength / sizeof(wchar_t), folded_) ||
+                !matchesLongName(namePattern_.data(), namePattern_.size(), folded_.data(), folded_.size())) {
+                continue;
+            }
+            take(*record, entry_);
+            return true;
+        }
+        return false;
+    }
+
+    // The next record of the listing, reading a new batch when one is used up; null at the
+    // end of the pass.
+    const FILE_ID_BOTH_DIR_INFO* nextRecord() {
+        if (record_ == nullptr && !fetch()) return nullptr;
+        const FILE_ID_BOTH_DIR_INFO* record = record_;
+        record_ = record->NextEntryOffset == 0
+                      ? nullptr
+                      : reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(reinterpret_cast<const char*>(record) +
+                                                                       record->NextEntryOffset);
+        return record;
+    }
+
+    // Reads the next batch. The buffer lives for one pass only, as a tree keeps many
+    // searches alive at once.
+    bool fetch() {
+        if (finished_) return false;
+        if (listing_ == nullptr) listing_.reset(new LONGLONG[LISTING_BUFFER_SIZE / sizeof(LONGLONG)]);
+        const FILE_INFO_BY_HANDLE_CLASS kind = fromStart_ ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo;
+        if (directory_ == nullptr || !GetFileInformationByHandleEx(directory_, kind, listing_.get(), LISTING_BUFFER_SIZE)) {
+            finished_ = true;
+            listing_.reset();
+            // Only the end of the listing is a normal end; anything else (a network drive
+            // gone, a device error) cut it short and must be said.
+            const DWORD error = directory_ == nullptr ? ERROR_INVALID_HANDLE : GetLastError();
+            if (error != ERROR_NO_MORE_FILES) readError_ = errnoFromWin32(error);
+            return false;
+        }
+        fromStart_ = false;
+        record_ = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(listing_.get());
+        return true;
+    }
+
+    HANDLE directory_;  // null while released
+    std::wstring path_;
     std::string namePattern_;
     std::size_t prefixLength_;
+    Volume volume_;
+    std::uint64_t fileId_;
+    // The pass under way.
     std::unique_ptr<LONGLONG[]> listing_;
-    const FILE_ID_BOTH_DIR_INFO* current_ = nullptr;
+    const FILE_ID_BOTH_DIR_INFO* record_ = nullptr;  // the next unread record of the batch
+    bool fromStart_ = true;
     bool finished_ = false;
+    bool subdirectories_ = false;
     bool pending_ = false;
     int readError_ = 0;
     std::string folded_;
-    // The current entry.
-    std::string name_;
-    bool unusable_ = false;
-    std::wstring wideName_;
-    ListedFile listed_;
+    // The subdirectories not yet handed over, once the handle was given up.
+    bool drained_ = false;
+    std::vector<ListedEntry> remaining_;
+    std::size_t nextRemaining_ = 0;
+    // The entry last handed over.
+    ListedEntry entry_;
 };
 
 }  // namespace
 
-std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure, bool /*wholeTree*/) {
-    const std::size_t prefixLength = pathPrefixLength(pattern);
-    const std::string typedPrefix(pattern, prefixLength);
-    const char* namePart = pattern + prefixLength;
-    const std::string shownDirectory = prefixLength == 0 ? std::string(".") : typedPrefix;
-    auto fail = [&failure](SearchFailure::Reason reason, const std::string& place, int code) {
-        failure.reason = reason;
-        failure.place = place;
-        failure.code = code;
-        return nullptr;
-    };
-    if (*namePart == '\0') {
-        failure.separator = '\\';
-        return fail(SearchFailure::Reason::NO_FILE_NAME, pattern, 0);
-    }
-    std::wstring widePrefix;
-    std::wstring wideName;
-    if (!toWide(pattern, prefixLength, widePrefix) || !toWide(namePart, std::strlen(namePart), wideName) ||
-        (GetACP() != CP_UTF8 && !typedIntact(widePrefix + wideName))) {
-        // The command line came through a code page that cannot hold what was typed:
-        // "日本.log" would arrive as "??.log" and match "ab.log".
-        failure.codePage = GetACP();
-        return fail(SearchFailure::Reason::NOT_IN_CODE_PAGE, pattern, 0);
-    }
-    if (hasInvalidNameCharacter(namePart)) return fail(SearchFailure::Reason::SYSTEM_ERROR, pattern, ERROR_INVALID_NAME);
-    std::string namePattern;
-    foldedUtf8(wideName.data(), wideName.size(), namePattern);
-
-    std::wstring directoryPath;
-    if (!longFormOf(prefixLength == 0 ? std::wstring(L".") : widePrefix, directoryPath)) {
-        return fail(SearchFailure::Reason::SYSTEM_ERROR, shownDirectory, static_cast<int>(GetLastError()));
-    }
-    HANDLE directory = CreateFileW(directoryPath.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (directory == INVALID_HANDLE_VALUE) {
-        return fail(SearchFailure::Reason::SYSTEM_ERROR, shownDirectory, static_cast<int>(GetLastError()));
-    }
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(directory, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        CloseHandle(directory);
-        return fail(SearchFailure::Reason::SYSTEM_ERROR, shownDirectory, ERROR_DIRECTORY);
-    }
-    auto search = std::make_unique<Win32Search>(directory, std::move(directoryPath), std::move(namePattern), prefixLength);
-    if (!search->start()) {
-        if (search->readError() != 0) fail(SearchFailure::Reason::RUNTIME_ERROR, shownDirectory, search->readError());
-        return nullptr;
-    }
-    return search;
-}
-
-// _splitpath's drive ("C:" when the second character is ':') and directory (up to the last
-// '\' or '/'), measured in the pattern itself: the directory part is never cut at 255
-// characters the way _splitpath's copy is, so no entry path is built from a shortened one.
-// In a double-byte code page a trail byte can equal '\', so lead bytes take their trail
-// byte with them.
-std::size_t pathPrefixLength(const char* pattern) {
-    std::size_t length = 0;
-    if (pattern[0] != '\0' && pattern[1] == ':') length = 2;
-    for (std::size_t i = length; pattern[i] != '\0'; ++i) {
-        const char c = pattern[i];
-        if (c == '\\' || c == '/') {
-            length = i + 1;
-        } else if (IsDBCSLeadByte(static_cast<BYTE>(c)) && pattern[i + 1] != '\0') {
-            ++i;
-        }
-    }
-    return length;
+std::unique_ptr<DirectorySearch> searchDirectory(HANDLE directory, std::wstring path, std::string namePattern,
+                                                 std::size_t prefixLength, const HandleFacts& facts, bool wholeTree,
+                                                 int& readError) {
+    auto search = std::make_unique<Win32Search>(directory, std::move(path), std::move(namePattern), prefixLength,
+                                                facts.volume, facts.fileId);
+    readError = 0;
+    // A whole tree is searched whatever its top holds: its subdirectories may hold matches.
+    if (search->start() || (wholeTree && search->readError() == 0)) return search;
+    readError = search->readError();
+    return nullptr;
 }
 
 }  // namespace win32

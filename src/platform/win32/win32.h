@@ -93,12 +93,53 @@ struct ListedFile {
     std::uint64_t fileId = 0;
     FileTime lastWrite = 0;
 };
-// Removes `name` in the search's directory (its "\\?\" path, ending in '\') if it is the
-// file listed, unchanged: 0, an errno value, or ERROR_ENTRY_CHANGED.
-int removeListedFile(const std::wstring& directoryPath, const std::wstring& name, const ListedFile& listed);
+// Removes `name` in the directory held open by `directory` if it is the file listed,
+// unchanged: 0, an errno value, or ERROR_ENTRY_CHANGED.
+int removeListedFile(HANDLE directory, const std::wstring& name, const ListedFile& listed);
 
-// search.cpp: the directory search and the pattern's directory part.
+// tree.cpp: directories opened for listing, and entries opened by name relative to their
+// directory's handle.
+
+// The volume a handle lies on: its serial number, when the system can name one.
+struct Volume {
+    bool known = false;
+    DWORD serial = 0;
+    bool operator==(const Volume& other) const { return known == other.known && serial == other.serial; }
+    bool operator!=(const Volume& other) const { return !(*this == other); }
+};
+// What a handle is.
+struct HandleFacts {
+    std::uint64_t fileId = 0;
+    DWORD attributes = 0;
+    Volume volume;
+};
+// The file id of `handle` (FileInternalInformation, what the listing shows as FileId); an NTSTATUS.
+LONG queryFileId(HANDLE handle, std::uint64_t& out);
+// NtCreateFile on the single component `name` in `directory`; an NTSTATUS, `out` null on failure.
+LONG openRelative(HANDLE directory, const std::wstring& name, ACCESS_MASK access, ULONG sharing, ULONG options,
+                  HANDLE& out);
+// Opens the directory at a "\\?\" path for listing; INVALID_HANDLE_VALUE as CreateFileW has it.
+HANDLE openDirectory(const std::wstring& path);
+// What the opened `directory` is: 0, or a Win32 error (ERROR_DIRECTORY when it is not one).
+DWORD describeDirectory(HANDLE directory, HandleFacts& out);
+// Opens the listed subdirectory `name` of `parent` for listing, as itself: 0 with `out`
+// set; 0 with `out` null when it is a mount point now; ERROR_ENTRY_CHANGED when it is not
+// the directory listed as `fileId`; or an errno value.
+int openListedSubdirectory(HANDLE parent, const std::wstring& name, std::uint64_t fileId, HANDLE& out);
+// Opens the directory at `path` again, checked to be `fileId` on `volume`: 0 with `out`
+// set, ERROR_ENTRY_CHANGED when something else is there now, or an errno value.
+int reopenDirectory(const std::wstring& path, std::uint64_t fileId, const Volume& volume, HANDLE& out);
+
+// pattern.cpp: the pattern's parts, and its directory opened for the search.
 std::unique_ptr<DirectorySearch> openSearch(const char* pattern, SearchFailure& failure, bool wholeTree);
 std::size_t pathPrefixLength(const char* pattern);
+
+// search.cpp: the search over one directory, and the directories below it.
+// Searches `directory` (open for listing; the search closes it), at the "\\?\" `path`, what
+// `facts` say of it, for names matching the case-folded `namePattern`. Null when nothing
+// matches and not `wholeTree`, or when the listing fails (`readError`).
+std::unique_ptr<DirectorySearch> searchDirectory(HANDLE directory, std::wstring path, std::string namePattern,
+                                                 std::size_t prefixLength, const HandleFacts& facts, bool wholeTree,
+                                                 int& readError);
 
 }  // namespace win32
