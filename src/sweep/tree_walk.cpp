@@ -87,9 +87,14 @@ bool TreeWalk::descendOrClimb() {
     Level& level = levels_.back();
     FoundEntry subdirectory;
     if (level.search->nextSubdirectory(subdirectory)) {
+        const std::string path = std::string(level.path).append(subdirectory.name, subdirectory.nameLength) + separator_;
+        // Under a name that is not its own it could be taken for another directory.
+        if (subdirectory.unusableInCodePage != 0) {
+            if (!silent_) report_.unusableName(path, subdirectory.unusableInCodePage, true);
+            return true;
+        }
         int error = 0;
         std::unique_ptr<DirectorySearch> child = level.search->openSubdirectory(error);
-        const std::string path = std::string(level.path).append(subdirectory.name, subdirectory.nameLength) + separator_;
         if (!child) {
             // Another file system or a mount point is passed over in silence.
             if (error != 0) say(&RunReport::directoryNotEntered, path, error);

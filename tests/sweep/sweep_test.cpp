@@ -295,6 +295,9 @@ TEST(Sweep, TreesGiveEachDirectoryItsLinesThenItsSubdirectoriesDepthFirst) {
          "agecull-strict: top/sub/deep/: changed since it was listed, so it was not entered\n"},
         {"another file system, passed over in silence", {{"sub", 0}}, {"top/a.log", "top/z.log", "top/sub2/d.log"}, 0,
          ""},
+        {"a subdirectory the code page cannot name", {{"sub2", -1}}, {"top/a.log", "top/z.log", "top/sub/b.log",
+         "top/sub/deep/c.log"}, 1, "agecull-strict: top/sub/bad.log: Input/output error\n"
+         "agecull-strict: top/sub2/: its name cannot be written in code page 1252, so it was left alone\n"},
     };
     for (const auto& c : cases) {
         StrictRun run;
@@ -310,6 +313,9 @@ TEST(Sweep, TreesGiveEachDirectoryItsLinesThenItsSubdirectoriesDepthFirst) {
             {"z.log", OLD},
         };
         run.platform.openErrors = c.openErrors;
+        if (c.openErrors.count("sub2") != 0 && c.openErrors.at("sub2") == -1) {
+            run.platform.entries[6].unusableInCodePage = 1252;  // never opened: the fake would say -1
+        }
         run.run("top/*", true, false, true);
         EXPECT_EQ(run.platform.removed, c.removed) << c.name;
         EXPECT_EQ(run.status, c.status) << c.name;
