@@ -3,6 +3,8 @@
 //   FindFirstFileA/FindNextFileA -> search.cpp: opendir/readdir on the pattern's directory,
 //                                   our own '*'/'?' matcher, fstatat without following links
 //   _splitpath                   -> search.cpp: the pattern up to its last '/', as typed
+//   (a tree, for /S)             -> tree.cpp: subdirectories listed and opened by handle, never
+//                                   through a link or into another mount, checked by identity
 //   GetSystemTime                -> clock.cpp: clock_gettime(CLOCK_REALTIME), to the millisecond
 //   FileTimeToLocalFileTime      -> clock.cpp: the tm_gmtoff in force at the first conversion
 //   GetDateFormatA               -> dates.cpp: the order of day, month and year in the

@@ -3,7 +3,9 @@
 // it builds with MSVC and MinGW-w64. How the operations are provided:
 //   FindFirstFileA/FindNextFileA  -> search.cpp: GetFileInformationByHandleEx over the opened
 //                                    directory, long names matched here, never short names
-//   _splitpath                    -> search.cpp: drive and directory measured in the pattern
+//   _splitpath                    -> pattern.cpp: drive and directory measured in the pattern
+//   (a tree, for /S)              -> tree.cpp: subdirectories opened relative to their parent's
+//                                    handle, never through a reparse point, checked by file id
 //   GetSystemTime                 -> clock.cpp: SystemTimeToFileTime, to the millisecond
 //   FileTimeToLocalFileTime       -> clock.cpp: the offset it gives for now, kept for the run
 //   GetDateFormatA/GetTimeFormatA -> clock.cpp: the user's regional settings, ANSI code page
