@@ -15,7 +15,8 @@
 
 namespace posix {
 
-const struct dirent* nextMatchingName(DIR* directory, const std::string& namePattern, std::size_t& length, int& error) {
+const struct dirent* nextMatchingName(DIR* directory, const std::string& namePattern, std::size_t& length, int& error,
+                                     bool& sawDirectory) {
     for (;;) {
         errno = 0;
         const struct dirent* found = readdir(directory);
@@ -24,6 +25,14 @@ const struct dirent* nextMatchingName(DIR* directory, const std::string& namePat
             return nullptr;
         }
         length = std::strlen(found->d_name);
+#ifdef DT_UNKNOWN
+        if (found->d_type == DT_DIR || found->d_type == DT_UNKNOWN) {
+            const char* name = found->d_name;
+            if (!(name[0] == '.' && (length == 1 || (length == 2 && name[1] == '.')))) sawDirectory = true;
+        }
+#else
+        sawDirectory = true;
+#endif
         if (matchesWildcard(namePattern.data(), namePattern.size(), found->d_name, length)) return found;
     }
 }
@@ -38,7 +47,9 @@ int examineEntry(int directory, const char* name, EntryStatus& out) {
     return 0;
 }
 
-unsigned workerCount() {
+namespace {
+
+unsigned countWorkers() {
     long available = 0;
 #ifdef __linux__
     // The CPUs this process may use (taskset, cpusets), not all the machine has.
@@ -49,6 +60,14 @@ unsigned workerCount() {
     if (available <= 0) available = sysconf(_SC_NPROCESSORS_ONLN);
     if (available <= 1) return 0;
     return static_cast<unsigned>(std::min<long>(available, MAX_EXAMINERS));
+}
+
+}  // namespace
+
+unsigned workerCount() {
+    // Asked once: a tree asks for every directory.
+    static const unsigned count = countWorkers();
+    return count;
 }
 
 }  // namespace posix

@@ -90,7 +90,7 @@ void ReadAhead::fillAndPublish(Batch& batch) {
     batch.finished = 0;
     while (batch.slots.size() < BATCH_NAMES) {
         std::size_t length = 0;
-        const struct dirent* found = nextMatchingName(directory_, namePattern_, length, readError_);
+        const struct dirent* found = nextMatchingName(directory_, namePattern_, length, readError_, sawDirectory_);
         if (found == nullptr) {
             namesEnded_ = true;
             break;

@@ -38,7 +38,10 @@ int examineEntry(int directory, const char* name, EntryStatus& out);
 
 // The next name in `directory` that matches `namePattern`, with its length. Null at the
 // end of the listing, with `error` then 0, or the errno that cut the listing short.
-const struct dirent* nextMatchingName(DIR* directory, const std::string& namePattern, std::size_t& length, int& error);
+// `sawDirectory` is set once a name passed on the way (matching or not, other than "."
+// and "..") may be a directory.
+const struct dirent* nextMatchingName(DIR* directory, const std::string& namePattern, std::size_t& length, int& error,
+                                     bool& sawDirectory);
 
 // Worker threads worth starting: none when this process may run on one CPU only (the
 // sweep's thread then examines every batch itself), otherwise one per CPU, at most
@@ -75,6 +78,9 @@ public:
     // when the names are done; readError() then says whether they ended early.
     bool next(const char*& name, std::size_t& length, EntryStatus& status, int& error);
     int readError() const { return readError_; }
+    // Whether a name read so far may be a directory; with the names done and no read
+    // error, whether the directory may have any subdirectory at all.
+    bool sawDirectory() const { return sawDirectory_; }
 
 private:
     struct Slot {
@@ -110,6 +116,7 @@ private:
     bool handOverReady_ = false;  // all of it examined
     bool namesEnded_ = false;
     int readError_ = 0;
+    bool sawDirectory_ = false;
     std::vector<pthread_t> workers_;
 
     // Written under mutex_; published_ is written by the sweep's thread only.

@@ -162,6 +162,8 @@ private:
         listingSubdirectories_ = false;
         currentError_ = 0;
         readError_ = 0;
+        sawDirectory_ = false;
+        noSubdirectories_ = false;
         if (wildcard_) readAhead_ = std::make_unique<ReadAhead>(directory_, namePattern_, workerCount());
     }
 
@@ -169,7 +171,8 @@ private:
         readAhead_.reset();
         pending_ = false;
         listingSubdirectories_ = true;
-        subdirectories_.start(directory_, place_);
+        // A listing read whole without a name that may be a directory needs no second read.
+        subdirectories_.start(noSubdirectories_ ? nullptr : directory_, place_);
     }
 
     // Files and links only. A directory, FIFO, socket or device is refused, and so is a
@@ -202,11 +205,13 @@ private:
         while (readAhead_) {
             if (!readAhead_->next(currentName_, currentLength_, current_, currentError_)) {
                 readError_ = readAhead_->readError();
+                noSubdirectories_ = readError_ == 0 && !sawDirectory_ && !readAhead_->sawDirectory();
                 // Its threads and batches go with the pass: a tree keeps many searches open.
                 readAhead_.reset();
                 break;
             }
             if (currentError_ != ENOENT) {
+                if (currentError_ == 0 && S_ISDIR(current_.mode)) sawDirectory_ = true;
                 pending_ = true;
                 return true;
             }
@@ -229,6 +234,8 @@ private:
     int readError_ = 0;
     std::unique_ptr<ReadAhead> readAhead_;
     bool listingSubdirectories_ = false;
+    bool sawDirectory_ = false;  // a matching entry handed over was a directory
+    bool noSubdirectories_ = false;  // this pass read every name, and none may be a directory
     SubdirectoryListing subdirectories_;
     Subdirectory subdirectory_;
 };
