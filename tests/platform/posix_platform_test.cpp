@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
@@ -422,6 +423,65 @@ TEST_F(PosixPlatformTest, EachEntryKeepsItsOwnStatusThroughALargeDirectory) {
     EXPECT_EQ(search->readError(), 0);
     EXPECT_EQ(seen, MANY);
     for (int i = 0; i < MANY; ++i) EXPECT_EQ(exists(manyName(i)), i % 2 == 0) << manyName(i);
+}
+
+// Directories of a few dozen names each, examined by the sweep's thread and the shared
+// workers together: every entry in listing order with its own status, and each directory's
+// subdirectories, also one whose name does not match and one holding no match.
+TEST_F(PosixPlatformTest, SmallDirectoriesKeepOrderStatusesAndSubdirectoriesWithSharedWorkers) {
+    constexpr int DIRECTORIES = 24;
+    constexpr int FILES = static_cast<int>(posix::SHARED_FROM) * 4;
+    std::map<std::string, Names> subdirectoriesOf = {{"d3", {"x.log"}}, {"d7", {"keep"}}, {"d9", {"keep", "y"}}};
+    for (int d = 0; d < DIRECTORIES; ++d) {
+        const std::string directory = "d" + std::to_string(d);
+        ASSERT_EQ(mkdir(path(directory).c_str(), 0755), 0);
+        for (const std::string& below : subdirectoriesOf[directory]) {
+            ASSERT_EQ(mkdir(path(directory + "/" + below).c_str(), 0755), 0);
+        }
+        for (int i = 0; d != 9 && i < FILES; ++i) {
+            const std::string name = directory + "/" + manyName(i) + ".log";
+            makeFile(name);
+            const struct timespec times[2] = {{0, UTIME_OMIT}, {1000000000 + d * 1000 + i, 0}};
+            ASSERT_EQ(utimensat(AT_FDCWD, path(name).c_str(), times, 0), 0);
+        }
+    }
+    auto top = openTreeSearch(path("*.log"));
+    ASSERT_TRUE(top);
+    FoundEntry entry;
+    ASSERT_FALSE(top->next(entry));
+    int directories = 0;
+    while (top->nextSubdirectory(entry)) {
+        const std::string directory = nameOf(entry);
+        int error = 0;
+        auto search = top->openSubdirectory(error);
+        ASSERT_TRUE(search) << directory << ": " << error;
+        Names listed;
+        DIR* listing = opendir(path(directory).c_str());
+        ASSERT_NE(listing, nullptr);
+        for (const struct dirent* found = readdir(listing); found != nullptr; found = readdir(listing)) {
+            const std::string name = found->d_name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".log") == 0) listed.push_back(name);
+        }
+        closedir(listing);
+        Names handedOver;
+        while (search->next(entry)) {
+            handedOver.push_back(nameOf(entry));
+            if (entry.directory) continue;
+            const int index = std::stoi(nameOf(entry).substr(1)) - 10000;
+            const int d = std::stoi(directory.substr(1));
+            ASSERT_EQ(entry.lastWrite, static_cast<FileTime>((1000000000LL + d * 1000 + index + 11644473600LL) * 10000000LL))
+                << directory << "/" << nameOf(entry);
+        }
+        EXPECT_EQ(search->readError(), 0);
+        EXPECT_EQ(handedOver, listed) << directory;
+        Names subdirectories;
+        while (search->nextSubdirectory(entry)) subdirectories.push_back(nameOf(entry));
+        EXPECT_EQ(search->readError(), 0);
+        std::sort(subdirectories.begin(), subdirectories.end());
+        EXPECT_EQ(subdirectories, subdirectoriesOf[directory]) << directory;
+        ++directories;
+    }
+    EXPECT_EQ(directories, DIRECTORIES);
 }
 
 TEST_F(PosixPlatformTest, AnExaminationHeldTooLongIsDoneAgain) {
