@@ -425,12 +425,12 @@ TEST_F(PosixPlatformTest, EachEntryKeepsItsOwnStatusThroughALargeDirectory) {
     for (int i = 0; i < MANY; ++i) EXPECT_EQ(exists(manyName(i)), i % 2 == 0) << manyName(i);
 }
 
-// Directories of a few dozen names each, examined by the sweep's thread and the shared
-// workers together: every entry in listing order with its own status, and each directory's
+// Directories of a few dozen names each, each read once when nothing in it may be a
+// directory: every entry in listing order with its own status, and each directory's
 // subdirectories, also one whose name does not match and one holding no match.
-TEST_F(PosixPlatformTest, SmallDirectoriesKeepOrderStatusesAndSubdirectoriesWithSharedWorkers) {
+TEST_F(PosixPlatformTest, SmallDirectoriesKeepOrderStatusesAndSubdirectories) {
     constexpr int DIRECTORIES = 24;
-    constexpr int FILES = static_cast<int>(posix::SHARED_FROM) * 4;
+    constexpr int FILES = 64;
     std::map<std::string, Names> subdirectoriesOf = {{"d3", {"x.log"}}, {"d7", {"keep"}}, {"d9", {"keep", "y"}}};
     for (int d = 0; d < DIRECTORIES; ++d) {
         const std::string directory = "d" + std::to_string(d);
