@@ -378,29 +378,10 @@ TEST(Sweep, KeepTheNewestAndCapTheDeletions) {
         std::string err;
         std::vector<std::string> addedAfterCount{};
     } cases[] = {
-        {"the newest n, by time not name", {{"c", day(3)}, {"a", day(4)}, {"d", day(1)}, {"b", day(2)}}, false, 2, -1,
-         {"d", "b"}, "  2 files were deleted\n  2 files were kept as the newest\n", 0, ""},
-        {"equal times: the name that sorts last is newer", {{"b", day(1)}, {"a", day(1)}, {"c", day(1)}}, false, 1,
-         -1, {"b", "a"}, "  2 files were deleted\n  1 files were kept as the newest\n", 0, ""},
-        {"exactly n", {{"a", day(1)}, {"b", day(2)}}, false, 2, -1, {}, "  0 files were deleted\n  2 files were kept as the newest\n", 0, ""},
-        {"fewer than n, listed", {{"a", day(1)}}, true, 5, -1, {},
-         "  0 files would have been deleted without the [/L] option\n  1 files were kept as the newest\n", 0, ""},
         {"young files count among the newest", {{"y1", young}, {"o1", day(1)}, {"y2", young}, {"o2", day(2)}, {"o3", day(3)}},
          false, 3, -1, {"o1", "o2"}, "  2 files were deleted\n  1 files were kept as the newest\n", 0, ""},
         {"directories never count", {{"o1", day(1)}, {"dir", day(9), 0, "", true}, {"o2", day(2)}}, false, 1, -1,
          {"o1"}, "  1 files were deleted\n  1 files were kept as the newest\n", 0, ""},
-        {"each directory on its own",
-         {{"o1", day(1)}, {"o2", day(2)}, {"sub", day(1), 0, "", true}, {"s1", day(5), 0, "sub"}, {"o3", day(3)}},
-         false, 1, -1, {"o1", "o2"}, "  2 files were deleted\n  2 files were kept as the newest\n", 0, ""},
-        {"at the cap", {{"a", day(1)}, {"b", day(2)}}, false, 0, 2, {"a", "b"}, "  2 files were deleted\n", 0, ""},
-        {"over the cap: nothing", {{"a", day(1)}, {"b", day(2)}, {"c", day(3)}}, false, 0, 2, {}, "caution", 3,
-         "agecull-strict: 3 files would have been deleted, more than /MAX:2 allows, so nothing was deleted\n"},
-        {"the cap counts what /KEEP leaves", {{"a", day(1)}, {"b", day(2)}, {"c", day(3)}}, false, 1, 2,
-         {"a", "b"}, "  2 files were deleted\n  1 files were kept as the newest\n", 0, ""},
-        {"a dry run over the cap", {{"a", day(1)}, {"b", day(2)}}, true, 0, 1, {},
-         "  2 files would have been deleted without the [/L] option\n<err>", 3,
-         "agecull-strict: 2 files would have been deleted, more than /MAX:1 allows, so a run without /L would delete "
-         "nothing\n"},
         {"a dry run under the cap", {{"a", day(1)}}, true, 0, 1, {},
          "  1 files would have been deleted without the [/L] option\n", 0, ""},
         {"no deletion at all allowed", {{"new", young}}, false, 0, 0, {}, "  0 files were deleted\n", 0, ""},
@@ -413,16 +394,10 @@ TEST(Sweep, KeepTheNewestAndCapTheDeletions) {
         run.platform.entries = c.entries;
         run.platform.addedAfterFirstPass = c.addedAfterCount;
         run.run("*", !c.listOnly, c.listOnly, true, c.keep, c.max);
-        std::vector<std::string> removed = c.removed;
-        for (std::string& path : removed) path = (path == "s1" ? "sub/" : "") + path;
-        EXPECT_EQ(run.platform.removed, removed) << c.name;
+        EXPECT_EQ(run.platform.removed, c.removed) << c.name;
         const std::string& out = run.platform.out;
-        if (c.summaryTail == "caution") {
-            EXPECT_EQ(out.find("Deleting"), std::string::npos) << c.name;  // not even the header
-        } else {
-            ASSERT_GE(out.size(), c.summaryTail.size()) << c.name;
-            EXPECT_EQ(out.substr(out.size() - c.summaryTail.size()), c.summaryTail) << c.name << "\n" << out;
-        }
+        ASSERT_GE(out.size(), c.summaryTail.size()) << c.name;
+        EXPECT_EQ(out.substr(out.size() - c.summaryTail.size()), c.summaryTail) << c.name << "\n" << out;
         EXPECT_EQ(run.status, c.status) << c.name;
         EXPECT_EQ(run.platform.err, c.err) << c.name;
     }
