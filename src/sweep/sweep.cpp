@@ -156,6 +156,7 @@ void sweepFiles(const SweepRequest& request, RunReport& report) {
         line.assign(1, '\n');
         line.append(time, formatFileTime(platform, localWrite, time, sizeof time));
         line.append("  ", 2);
+        const std::size_t pathStart = line.size();
         line.append(shown);
         line.append("  ", 2);
 
@@ -173,8 +174,7 @@ void sweepFiles(const SweepRequest& request, RunReport& report) {
             std::string asked;
             if (!terminal) {
                 std::string masked;
-                asked.assign(line, 0, line.size() - shown.size() - 2);
-                asked.append(displayText(walk.path(), true, masked)).append("  ");
+                asked.assign(line, 0, pathStart).append(displayText(walk.path(), true, masked)).append("  ");
             }
             const bool confirmed = confirmDelete(report, terminal ? line : asked);
             line.clear();
